@@ -1,0 +1,30 @@
+# add_velk_test(NAME name SOURCES ... LIBS ... [LABELS unit|gui|e2e ...] [TIMEOUT s]
+#               [ARGS ...] [ENV VAR=value ...])
+# One test executable; GoogleTest discovers its cases so each shows in CTest by name.
+include(GoogleTest)
+function(add_velk_test)
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS;ENV" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    if(NOT T_LABELS)
+        set(T_LABELS unit)
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+    target_compile_definitions(${T_NAME} PRIVATE
+        VELK_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VELK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    gtest_discover_tests(${T_NAME}
+        EXTRA_ARGS ${T_ARGS}
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+                   ENVIRONMENT "SDL_AUDIODRIVER=dummy;${T_ENV}")
+endfunction()
+
+# Keeps a folder free of Qt: every build greps its sources and fails on a Qt include.
+function(velk_forbid_qt target dir)
+    add_custom_target(${target}_no_qt
+        COMMAND ${CMAKE_COMMAND} -DDIR=${dir} -P ${CMAKE_SOURCE_DIR}/cmake/CheckNoQt.cmake
+        COMMENT "Checking that ${dir} includes no Qt header" VERBATIM)
+    add_dependencies(${target} ${target}_no_qt)
+endfunction()
