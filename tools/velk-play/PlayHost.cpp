@@ -1,0 +1,400 @@
+#include "PlayHost.h"
+
+#include "AppGlobals.h"
+#include "FigureReport.h"
+#include "QtMessagePoster.h"
+#include "VideoHost.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace velk {
+
+namespace {
+
+constexpr int kStopPollMilliseconds = 100;
+// A playback that has not ended this long after Stop is reported instead of waited for forever.
+constexpr int kStopLimitMilliseconds = 30000;
+
+// Telemetry lines are printed on one output line: backslash, CR and LF are escaped.
+QString escapedText(const std::string& text) {
+    QString out;
+    for (QChar c : QString::fromUtf8(text.data(), qsizetype(text.size()))) {
+        if (c == u'\\') out += QStringLiteral("\\\\");
+        else if (c == u'\n') out += QStringLiteral("\\n");
+        else if (c == u'\r') out += QStringLiteral("\\r");
+        else out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+// The two direct calls arrive on the engine's read_thread. They are handed to the
+// user-interface thread as queued calls, so they are printed in the order in which they and the
+// posted messages were sent.
+class PlayHost::QueuedPanelCalls : public PanelCalls {
+public:
+    explicit QueuedPanelCalls(QObject* context) : m_context(context) {}
+    void ShowTotalTime(std::int64_t durationMicroseconds) override {
+        QMetaObject::invokeMethod(m_context, [durationMicroseconds] {
+            PlayHost::printLine(QStringLiteral("call ShowTotalTime %1").arg(durationMicroseconds));
+        }, Qt::QueuedConnection);
+    }
+    void SelectViewerMode(bool hasRearPicture) override {
+        QMetaObject::invokeMethod(m_context, [hasRearPicture] {
+            PlayHost::printLine(
+                QStringLiteral("call SelectViewerMode %1").arg(hasRearPicture ? 1 : 0));
+        }, Qt::QueuedConnection);
+    }
+
+private:
+    QObject* m_context;
+};
+
+MessageReceiver::MessageReceiver(const char* name, Handler handler, QObject* parent)
+    : QObject(parent), m_name(name), m_handler(std::move(handler)) {}
+
+bool MessageReceiver::event(QEvent* event) {
+    if (event->type() != PostedMessageEvent::eventType()) return QObject::event(event);
+    m_handler(this, static_cast<PostedMessageEvent*>(event)->message);
+    return true;
+}
+
+PlayHost::PlayHost(PlayOptions options) : m_options(std::move(options)) {
+    setWindowTitle(QStringLiteral("velk-play"));
+    setFixedSize(1080, 645);
+    setAutoFillBackground(true);
+    QPalette grey = palette();
+    grey.setColor(QPalette::Window, QColor(100, 100, 100));
+    setPalette(grey);
+
+    m_frontHost = new VideoHost(this);
+    m_frontHost->setGeometry(0, 42, 720, 405);
+    m_rearHost = new VideoHost(this);
+    m_rearHost->setGeometry(720, 42, 360, 202);
+
+    auto handler = [this](MessageReceiver* r, WindowMessage& m) { onMessage(r, m); };
+    m_control = new MessageReceiver("control", handler, this);
+    m_vehicle = new MessageReceiver("vehicle", handler, this);
+    m_map = new MessageReceiver("map", handler, this);
+    m_main = new MessageReceiver("main", handler, this);
+    m_panelCalls = new QueuedPanelCalls(this);
+    m_playList = m_options.files;
+}
+
+PlayHost::~PlayHost() {
+    if (Globals().panelCalls == m_panelCalls) Globals().panelCalls = nullptr;
+    delete m_panelCalls;
+}
+
+void PlayHost::closeEvent(QCloseEvent* event) {
+    // The engine still draws into the hosts: the window goes only by the ordinary quit.
+    event->ignore();
+    requestExit(QStringLiteral("window closed"));
+}
+
+void PlayHost::printLine(const QString& line) {
+    const QByteArray bytes = line.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void PlayHost::begin() {
+    show();
+    // The engine wraps the hosts' X11 windows; they must exist and be mapped before it starts.
+    AppGlobals& g = Globals();
+    g.frontVideoHost = WindowHandle(m_frontHost->winId());
+    g.rearVideoHost = WindowHandle(m_rearHost->winId());
+    g.mainWindow = QtMessagePoster::HandleOf(m_main);
+    g.vehicleInfoPanel = QtMessagePoster::HandleOf(m_vehicle);
+    g.mapPanel = QtMessagePoster::HandleOf(m_map);
+    g.panelCalls = m_panelCalls;
+    QtMessagePoster::HandleOf(m_control);
+    QCoreApplication::processEvents();
+    printLine(QStringLiteral("ready"));
+
+    if (fcntl(STDIN_FILENO, F_GETFD) != -1) {
+        m_input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
+        connect(m_input, &QSocketNotifier::activated, this, [this] { readInput(); });
+    }
+    if (m_options.quitAfterSeconds > 0) {
+        QTimer::singleShot(int(m_options.quitAfterSeconds * 1000), this, [this] {
+            requestExit(QStringLiteral("time limit reached"));
+        });
+    }
+    if (!m_playList.isEmpty()) {
+        m_playIndex = 0;
+        startPlayback(m_playList.front());
+    }
+}
+
+void PlayHost::onMessage(MessageReceiver* receiver, WindowMessage& m) {
+    const QLatin1String name(receiver->name());
+    if (m.text) {
+        printLine(QStringLiteral("msg %1 %2 %3 text %4")
+                      .arg(m.id).arg(name).arg(m.wParam).arg(escapedText(*m.text)));
+    } else {
+        printLine(QStringLiteral("msg %1 %2 %3 %4").arg(m.id).arg(name).arg(m.wParam).arg(m.lParam));
+    }
+    // The control panel moves on at the end of a recording. A recording that cannot be opened
+    // is passed over the same way, so that a play list never stalls on it.
+    if ((receiver == m_control && m.id == MsgEndOfPlayback)
+        || (receiver == m_main && m.id == MsgOpenFailed)) {
+        onRecordingDone();
+    }
+}
+
+void PlayHost::onRecordingDone() {
+    // While busy, a playback is being stopped: whatever it still reports is history. After a
+    // stop, its late messages are printed but change nothing.
+    if (m_busy || !m_playbackActive || m_quitting) return;
+    if (m_playIndex + 1 < m_playList.size()) {
+        if (!stopPlayback()) return;
+        ++m_playIndex;
+        startPlayback(m_playList.at(m_playIndex));
+        runPendingCommands(); // those that came in during the stop
+    } else if (m_options.exitAtEnd) {
+        requestExit(QStringLiteral("end of play list"));
+    }
+}
+
+void PlayHost::readInput() {
+    char buffer[4096];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n <= 0) {
+        // End of input (or an unreadable input, which is treated alike).
+        m_input->setEnabled(false);
+        if (!m_inputBuffer.isEmpty()) {
+            m_pendingCommands.push_back(QString::fromUtf8(m_inputBuffer));
+            m_inputBuffer.clear();
+        }
+        runPendingCommands();
+        if (m_options.exitOnEof) requestExit(QStringLiteral("end of input"));
+        return;
+    }
+    m_inputBuffer.append(buffer, n);
+    qsizetype end;
+    while ((end = m_inputBuffer.indexOf('\n')) >= 0) {
+        m_pendingCommands.push_back(QString::fromUtf8(m_inputBuffer.left(end)));
+        m_inputBuffer.remove(0, end + 1);
+    }
+    runPendingCommands();
+}
+
+void PlayHost::runPendingCommands() {
+    // Commands wait while the engine is being stopped: each one acts on a settled state.
+    while (!m_busy && !m_quitting) {
+        if (m_pendingCommands.empty()) {
+            if (m_exitWanted) quitAndExit(0);
+            return;
+        }
+        const QString line = m_pendingCommands.front();
+        m_pendingCommands.pop_front();
+        runCommand(line);
+    }
+}
+
+void PlayHost::runCommand(const QString& rawLine) {
+    const QString line = rawLine.trimmed();
+    if (line.isEmpty() || line.startsWith(u'#')) return;
+    const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
+    const QString& command = words.front();
+    const auto ok = [&command](const QString& detail = QString()) {
+        printLine(detail.isEmpty() ? QStringLiteral("ok ") + command
+                                   : QStringLiteral("ok %1 %2").arg(command, detail));
+    };
+    const auto error = [](const QString& reason) { printLine(QStringLiteral("error ") + reason); };
+    // One whole-number argument within [low, high].
+    const auto number = [&](int low, int high, int* value) {
+        bool parsed = false;
+        if (words.size() == 2) *value = words.at(1).toInt(&parsed);
+        if (!parsed || *value < low || *value > high) {
+            error(QStringLiteral("%1 needs one whole number from %2 to %3")
+                      .arg(command).arg(low).arg(high));
+            return false;
+        }
+        return true;
+    };
+    const auto noArguments = [&] {
+        if (words.size() == 1) return true;
+        error(command + QStringLiteral(" takes no argument"));
+        return false;
+    };
+
+    int value = 0;
+    if (command == u"pause") {
+        if (noArguments()) { RequestTogglePause(); ok(); }
+    } else if (command == u"seek-by") {
+        if (number(-86400, 86400, &value)) { RequestSeekBy(value); ok(); }
+    } else if (command == u"seek-fraction") {
+        if (number(0, 1000, &value)) { RequestSeekToFraction(value); ok(); }
+    } else if (command == u"speed") {
+        if (number(1, 4, &value)) { SetSpeedFactor(value); ok(); }
+    } else if (command == u"volume") {
+        if (number(0, 128, &value)) { RequestVolume(value); ok(); }
+    } else if (command == u"swap") {
+        if (noArguments()) { RequestSwapViews(); ok(); }
+    } else if (command == u"zoom") {
+        if (noArguments()) { ToggleZoom(); ok(); }
+    } else if (command == u"mirror") {
+        if (noArguments()) { ToggleMirror(); ok(); }
+    } else if (command == u"fullscreen-layout") {
+        if (noArguments()) { toggleFullScreenLayout(); ok(); }
+    } else if (command == u"figures") {
+        if (noArguments()) { printFigures(); ok(); }
+    } else if (command == u"stop") {
+        if (!noArguments()) return;
+        if (stopPlayback()) ok();
+        else error(QStringLiteral("stop: the engine did not stop"));
+    } else if (command == u"open") {
+        // The rest of the line is the path, spaces included.
+        const QString path = line.mid(command.size()).trimmed();
+        if (path.isEmpty()) { error(QStringLiteral("open needs a file")); return; }
+        if (!stopPlayback()) { error(QStringLiteral("open: the engine did not stop")); return; }
+        m_playList = QStringList{path};
+        m_playIndex = 0;
+        startPlayback(path);
+        ok();
+    } else if (command == u"screenshot") {
+        if (words.size() != 3) {
+            error(QStringLiteral("screenshot needs two files: FRONT.png REAR.png"));
+            return;
+        }
+        QString reason;
+        if (takeScreenshots(words.at(1), words.at(2), &reason)) ok();
+        else error(reason);
+    } else if (command == u"quit") {
+        if (noArguments()) { ok(); quitAndExit(0); }
+    } else {
+        error(QStringLiteral("unknown command: ") + command);
+    }
+}
+
+void PlayHost::startPlayback(const QString& path) {
+    AppGlobals& g = Globals();
+    g.currentFilePath = path.toStdString();
+    g.currentFileName = QFileInfo(path).fileName().toStdString();
+    if (!StartPlayerThread(QtMessagePoster::HandleOf(m_control))) {
+        printLine(QStringLiteral("error the player thread did not start for ") + path);
+        return;
+    }
+    g.playing = true;
+    m_everStarted = true;
+    m_playbackActive = true;
+    printLine(QStringLiteral("start ") + path);
+}
+
+bool PlayHost::stopPlayback() {
+    if (!m_playbackActive) return true;
+    Globals().playing = false;
+    RequestStop();
+    if (!waitForEngineIdle()) return false;
+    m_playbackActive = false;
+    printLine(QStringLiteral("stopped"));
+    return true;
+}
+
+bool PlayHost::waitForEngineIdle() {
+    if (!m_everStarted) return true;
+    ++m_busy;
+    int waited = 0;
+    while (engineRunning.load() != 0 && waited < kStopLimitMilliseconds) {
+        QEventLoop loop;
+        QTimer::singleShot(kStopPollMilliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+        waited += kStopPollMilliseconds;
+    }
+    // The player thread posts everything before it clears engineRunning: deliver what it sent
+    // while this wait still holds back the reactions to it.
+    QCoreApplication::sendPostedEvents();
+    --m_busy;
+    return engineRunning.load() == 0;
+}
+
+void PlayHost::requestExit(const QString& reason) {
+    if (m_exitWanted || m_quitting) return;
+    printLine(QStringLiteral("exit ") + reason);
+    m_exitWanted = true;
+    runPendingCommands();
+}
+
+void PlayHost::quitAndExit(int code) {
+    m_quitting = true;
+    if (m_everStarted) RequestQuit();
+    if (!waitForEngineIdle()) {
+        printLine(QStringLiteral("error the engine did not stop after quit"));
+        printFigures();
+        // Engine threads still run and use the hosts and receivers: leave without tearing down.
+        std::fflush(stdout);
+        ::_exit(3);
+    }
+    m_playbackActive = false;
+    printFigures();
+    QCoreApplication::exit(code);
+}
+
+void PlayHost::printFigures() {
+    printLine(QStringLiteral("figures"));
+    for (const std::string& line : FigureLines(CurrentPlaybackFigures()))
+        printLine(QString::fromStdString(line));
+    printLine(QStringLiteral("end figures"));
+}
+
+void PlayHost::toggleFullScreenLayout() {
+    const QRect screen(0, 0, Globals().screenWidth, Globals().screenHeight);
+    if (!m_fullScreen) {
+        m_normalGeometry = geometry();
+        m_rearHost->hide();
+        setFixedSize(screen.size());
+        setGeometry(screen);
+        m_frontHost->setGeometry(screen);
+    } else {
+        m_frontHost->setGeometry(0, 42, 720, 405);
+        setFixedSize(m_normalGeometry.size());
+        setGeometry(m_normalGeometry);
+        m_rearHost->show();
+    }
+    m_fullScreen = !m_fullScreen;
+    ToggleFullScreenLayout();
+}
+
+bool PlayHost::takeScreenshots(const QString& frontPath, const QString& rearPath,
+                               QString* error) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        *error = QStringLiteral("screenshot: no screen");
+        return false;
+    }
+    // The engine draws with its own renderer: only the X server knows these pixels.
+    const std::pair<VideoHost*, QString> shots[] = {{m_frontHost, frontPath},
+                                                    {m_rearHost, rearPath}};
+    for (const auto& [host, path] : shots) {
+        const QPixmap pixels = screen->grabWindow(host->winId());
+        if (pixels.isNull()) {
+            *error = QStringLiteral("screenshot: could not grab the window for ") + path;
+            return false;
+        }
+        if (!pixels.save(path, "PNG")) {
+            *error = QStringLiteral("screenshot: could not write ") + path;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace velk

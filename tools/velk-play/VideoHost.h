@@ -1,0 +1,20 @@
+#pragma once
+// A native child window the engine draws into through SDL. Qt must never paint it: the engine's
+// renderer owns its pixels, so the widget has no paint engine and no background.
+
+#include <QWidget>
+
+namespace velk {
+
+class VideoHost : public QWidget {
+public:
+    explicit VideoHost(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
+    }
+    QPaintEngine* paintEngine() const override { return nullptr; }
+};
+
+} // namespace velk

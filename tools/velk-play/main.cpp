@@ -1,0 +1,118 @@
+// velk-play: plays recordings through the engine in a window laid out like the main window.
+// See --help for the command and output formats.
+
+#include "AppGlobals.h"
+#include "Engine.h"
+#include "PlayHost.h"
+#include "QtMessagePoster.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char kDescription[] = R"(Plays the recordings named on the command line through the
+playback engine, one after another, in a 1080x645 window laid out like the main window
+(front host 720x405 at (0,42), rear host 360x202 at (720,42)). At the end of a recording
+(message 1048) or when a recording cannot be opened (1049), the playback is stopped, and once
+the engine has stopped the next file starts; after the last file playback stays open unless
+--exit-at-end is given.
+
+Commands, one per line on standard input; each answers "ok <command>" or "error <reason>":
+  pause                 toggle pause
+  seek-by N             relative seek (10: +10 s, -10: -10 s, -5: -5 s, any other: +5 s)
+  seek-fraction N       seek to N thousandths of the duration (0..1000)
+  speed N               playback speed factor (1..4)
+  volume N              volume (0..128)
+  swap                  swap the main and the small picture
+  zoom | mirror | fullscreen-layout   toggle the view flag
+  stop                  stop the playback and wait until the engine has stopped
+  open FILE             stop, wait, then play FILE (the rest of the line; spaces allowed)
+  figures               print the figures of the current or last playback
+  screenshot FRONT.png REAR.png   save the pixels of the two host windows (paths without spaces)
+  quit                  quit the engine, wait for it, print the figures and exit 0
+Empty lines and lines starting with # are ignored.
+
+Output, one line each, flushed at once:
+  ready                                   the window and the media layer are up
+  start PATH                              a playback of PATH was started
+  stopped                                 a stopped playback's engine has ended
+  msg ID RECEIVER WPARAM LPARAM           a message the engine posted
+  msg ID RECEIVER WPARAM text TEXT        a message with its own text (1046/1047 telemetry;
+                                          backslash, CR and LF escaped as \\ \r \n)
+  call ShowTotalTime MICROSECONDS         the read thread's direct call to the control panel
+  call SelectViewerMode 0|1               the read thread's direct call to the map panel
+  ok COMMAND | error REASON               the answer to a command
+  exit REASON                             quitting: end of play list, time limit, end of input
+  figures                                 followed by "figure NAME VALUE" lines, then
+  end figures                             (printed by "figures" and always at exit)
+RECEIVER is control (progress owner), vehicle, map or main. Figure names: picturesShown,
+rearPicturesShown, droppedBeforeQueue, droppedAtDisplay, firstPictureSeconds,
+videoMinusAudio{Count,Median,MedianAbs,P95Abs,Max,Min} (seconds, video clock minus audio clock
+at each shown picture; Max = most ahead, Min = most behind), seekToPicture{Count,Median,
+MedianAbs,P95Abs,Max,Min} (seconds from a seek request to its first picture),
+telemetryDelivered; a value that does not exist is "none".)";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The engine wraps X11 windows: Qt must run on xcb, also under Wayland (through XWayland).
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velk-play"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    parser.addHelpOption();
+    const QCommandLineOption exitAtEnd(QStringLiteral("exit-at-end"),
+                                       QStringLiteral("Quit after the end of the last file."));
+    const QCommandLineOption exitOnEof(QStringLiteral("exit-on-eof"),
+                                       QStringLiteral("Quit when standard input ends."));
+    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
+                                       QStringLiteral("Quit after SECONDS at the latest."),
+                                       QStringLiteral("SECONDS"));
+    parser.addOptions({exitAtEnd, exitOnEof, quitAfter});
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Recordings to play."),
+                                 QStringLiteral("[FILE...]"));
+    parser.process(app);
+
+    velk::PlayOptions options;
+    options.files = parser.positionalArguments();
+    options.exitAtEnd = parser.isSet(exitAtEnd);
+    options.exitOnEof = parser.isSet(exitOnEof);
+    if (parser.isSet(quitAfter)) {
+        bool ok = false;
+        options.quitAfterSeconds = parser.value(quitAfter).toDouble(&ok);
+        if (!ok || options.quitAfterSeconds <= 0) {
+            std::fprintf(stderr, "velk-play: --quit-after needs a number of seconds above 0\n");
+            return 2;
+        }
+    }
+
+    if (velk::StartMediaLayer() < 0) {
+        std::fprintf(stderr, "SDL Init error\n");
+        return 1;
+    }
+    velk::AppGlobals& g = velk::Globals();
+    g.renderDriverIndex = -1; // no "direct3d" driver on this platform: SDL chooses
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        g.screenWidth = screen->geometry().width();
+        g.screenHeight = screen->geometry().height();
+    }
+
+    velk::QtMessagePoster poster;
+    velk::SetMessagePoster(&poster);
+    int code = 0;
+    {
+        velk::PlayHost host(options);
+        host.begin();
+        code = QApplication::exec();
+    }
+    velk::SetMessagePoster(nullptr);
+    return code;
+}
