@@ -100,7 +100,7 @@ private:
     void openAudio();
     void openText();
     void encode(Output& out, const AVFrame* frame); // nullptr drains
-    void writeAudioUntil(int64_t sampleEnd);
+    void writeAudioUntil(int64_t sampleEnd, bool last = false);
     void writeText(const TextLine& line);
 
     const Options& m_o;
@@ -273,16 +273,18 @@ void Writer::encode(Output& out, const AVFrame* frame) {
 }
 
 // Quiet two-tone hum with a 5 ms click (a 2 kHz burst) at the start of every whole second.
-void Writer::writeAudioUntil(int64_t sampleEnd) {
+void Writer::writeAudioUntil(int64_t sampleEnd, bool last) {
     AVFrame* f = m_audioFrame;
     const int rate = m_o.audioRate, channels = m_o.audioChannels;
     const int64_t clickSamples = std::llround(rate * kClickSeconds);
+    const int frameSize =
+        m_audio.codec->frame_size > 0 ? m_audio.codec->frame_size : kPcmFrameSamples;
     while (m_audioNext < sampleEnd) {
+        // Only the last frame of the file may be short: the AAC encoder pads a short one.
+        if (!last && sampleEnd - m_audioNext < frameSize)
+            return;
         check(av_frame_make_writable(f), "audio frame");
-        const int n = static_cast<int>(
-            std::min<int64_t>(m_audio.codec->frame_size > 0 ? m_audio.codec->frame_size
-                                                            : kPcmFrameSamples,
-                              sampleEnd - m_audioNext));
+        const int n = static_cast<int>(std::min<int64_t>(frameSize, sampleEnd - m_audioNext));
         f->nb_samples = n;
         for (int i = 0; i < n; ++i) {
             const int64_t s = m_audioNext + i;
@@ -365,7 +367,7 @@ void Writer::run() {
         }
     }
     if (m_audio.codec)
-        writeAudioUntil(samples);
+        writeAudioUntil(samples, true);
     for (; m_text && nextFileLine < fileLines.size(); ++nextFileLine)
         writeText(fileLines[nextFileLine]); // keys past the pictures' end
     for (Output* o : {&m_front, &m_rear, &m_audio})
