@@ -27,6 +27,8 @@ extern std::atomic<int> swapViews;        // engine: rear stream is the main pic
 // (-1 when absent).
 int StartMediaLayer();
 int FindRenderDriver(const char* name);
+// Shuts the media layer down at program end, after the last playback has ended.
+void StopMediaLayer();
 
 // --- Player thread. RunPlayback is the thread's entry: it plays Globals().currentFilePath until
 // stopped and returns 0. StartPlayerThread starts it on a new thread with owner as the receiver
@@ -58,6 +60,7 @@ struct PlaybackFigures {
     std::int64_t rearPicturesShown = 0;
     double firstPictureSeconds = -1;        // RunPlayback to the first shown picture; -1 none
     std::vector<double> videoMinusAudio;    // seconds, at each shown picture with both clocks
+    std::vector<double> frontMinusRear;     // seconds, front minus rear picture time when shown
     std::vector<double> seekToPictureSeconds; // seek request to the first picture after it
     std::int64_t telemetryDelivered = 0;    // 1046/1047 pairs posted
 };

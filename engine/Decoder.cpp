@@ -1,0 +1,262 @@
+// Decoder threads: one per open stream, each the only consumer of its packet queue and the only
+// producer of its frame queue.
+
+#include "VideoState.h"
+
+namespace velk {
+
+void InitDecoder(StreamDecoder* decoder, AVCodecContext* context, EncodedPacketQueue* queue,
+                 SDL_cond* starvedSignal) {
+    *decoder = StreamDecoder{};
+    decoder->codecContext = context;
+    decoder->packets = queue;
+    decoder->starvedSignal = starvedSignal;
+    decoder->startTime = AV_NOPTS_VALUE;
+    decoder->packetSerial = -1;
+}
+
+int StartDecoder(StreamDecoder* decoder, int (*threadFunction)(void*), const char* name,
+                 void* arg) {
+    decoder->currentPacket = av_packet_alloc();
+    decoder->pendingPacket = av_packet_alloc();
+    if (!decoder->currentPacket || !decoder->pendingPacket) return AVERROR(ENOMEM);
+    decoder->packets->Start();
+    decoder->thread = SDL_CreateThread(threadFunction, name, arg);
+    if (!decoder->thread) {
+        av_log(nullptr, AV_LOG_ERROR, "SDL_CreateThread(): %s\n", SDL_GetError());
+        return AVERROR(ENOMEM);
+    }
+    return 0;
+}
+
+void StopDecoder(StreamDecoder* decoder, DecodedFrameQueue* frameQueue) {
+    decoder->packets->Abort();
+    frameQueue->Signal();
+    if (decoder->thread) SDL_WaitThread(decoder->thread, nullptr);
+    decoder->thread = nullptr;
+    decoder->packets->Flush();
+}
+
+void FreeDecoder(StreamDecoder* decoder) {
+    av_packet_free(&decoder->currentPacket);
+    av_packet_free(&decoder->pendingPacket);
+    avcodec_free_context(&decoder->codecContext);
+}
+
+void StampAudioFrame(StreamDecoder* decoder, AVFrame* frame) {
+    AVRational tb{1, frame->sample_rate};
+    if (frame->pts != AV_NOPTS_VALUE)
+        frame->pts = av_rescale_q(frame->pts, decoder->codecContext->pkt_timebase, tb);
+    else if (decoder->nextTime != AV_NOPTS_VALUE)
+        frame->pts = av_rescale_q(decoder->nextTime, decoder->nextTimeBase, tb);
+    if (frame->pts != AV_NOPTS_VALUE) {
+        decoder->nextTime = frame->pts + frame->nb_samples;
+        decoder->nextTimeBase = tb;
+    }
+}
+
+int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
+    AVCodecContext* context = decoder->codecContext;
+    const AVMediaType type = context->codec_type;
+    int ret = AVERROR(EAGAIN);
+
+    for (;;) {
+        // Take what the decoder has for the current serial before feeding it more.
+        if (decoder->packets->serial == decoder->packetSerial) {
+            do {
+                if (decoder->packets->abortRequested) return -1;
+                if (type == AVMEDIA_TYPE_VIDEO) {
+                    ret = avcodec_receive_frame(context, frame);
+                    if (ret >= 0)
+                        frame->pts = EngineSettings::timestampSource == -1
+                                         ? frame->best_effort_timestamp
+                                         : frame->pkt_dts;
+                } else if (type == AVMEDIA_TYPE_AUDIO) {
+                    ret = avcodec_receive_frame(context, frame);
+                    if (ret >= 0) StampAudioFrame(decoder, frame);
+                }
+                if (ret == AVERROR_EOF) {
+                    decoder->finishedSerial = decoder->packetSerial;
+                    avcodec_flush_buffers(context);
+                    return 0;
+                }
+                if (ret >= 0) return 1;
+            } while (ret != AVERROR(EAGAIN));
+        }
+
+        // Fetch the next packet of the current serial; stale ones are dropped undecoded.
+        do {
+            if (decoder->packets->packetCount == 0) SDL_CondSignal(decoder->starvedSignal);
+            if (decoder->packetPending) {
+                decoder->packetPending = 0;
+            } else {
+                av_packet_unref(decoder->pendingPacket);
+                if (decoder->packets->Get(decoder->pendingPacket, true, &decoder->packetSerial) <
+                    0)
+                    return -1;
+                if (IsFlushMarker(decoder->pendingPacket)) {
+                    avcodec_flush_buffers(context);
+                    decoder->finishedSerial = 0;
+                    decoder->nextTime = decoder->startTime;
+                    decoder->nextTimeBase = decoder->startTimeBase;
+                    *decoder->pendingPacket = AVPacket{};
+                    continue;
+                }
+                av_packet_unref(decoder->currentPacket);
+                av_packet_ref(decoder->currentPacket, decoder->pendingPacket);
+            }
+            if (decoder->packets->serial == decoder->packetSerial) break;
+            av_packet_unref(decoder->pendingPacket);
+        } while (true);
+
+        if (type == AVMEDIA_TYPE_SUBTITLE) {
+            int gotItem = 0;
+            ret = avcodec_decode_subtitle2(context, textItem, &gotItem, decoder->pendingPacket);
+            if (ret < 0) {
+                ret = AVERROR(EAGAIN);
+            } else {
+                if (gotItem && !decoder->pendingPacket->data) decoder->packetPending = 1;
+                ret = gotItem ? 0 : (decoder->pendingPacket->data ? AVERROR(EAGAIN) : AVERROR_EOF);
+            }
+            if (!decoder->packetPending) av_packet_unref(decoder->pendingPacket);
+            if (ret == 0) return 1;
+            if (ret == AVERROR_EOF) {
+                decoder->finishedSerial = decoder->packetSerial;
+                return 0;
+            }
+        } else {
+            if (avcodec_send_packet(context, decoder->pendingPacket) == AVERROR(EAGAIN)) {
+                av_log(context, AV_LOG_ERROR,
+                       "Receive_frame and send_packet both returned EAGAIN, which is an API "
+                       "violation.\n");
+                decoder->packetPending = 1;
+            } else {
+                // Sent, or refused as broken: either way this packet is done with.
+                av_packet_unref(decoder->pendingPacket);
+            }
+        }
+    }
+}
+
+namespace {
+
+enum class Camera { Front, Rear };
+
+// 1 a picture to queue, 0 none (dropped early or drained), -1 aborted.
+int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
+    StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
+    AVStream* stream = which == Camera::Front ? state->frontStream : state->rearStream;
+    int got = DecodeFrame(decoder, frame, nullptr);
+    if (got <= 0) return got;
+
+    double dpts = NAN;
+    if (frame->pts != AV_NOPTS_VALUE) dpts = av_q2d(stream->time_base) * frame->pts;
+    frame->sample_aspect_ratio = av_guess_sample_aspect_ratio(state->container, stream, frame);
+
+    const int lateDrop = EngineSettings::lateDropMode;
+    if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
+        frame->pts != AV_NOPTS_VALUE) {
+        double diff = dpts - ReadMasterClock(state);
+        if (!std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < 0 &&
+            decoder->packetSerial == ClockSerial(&state->videoClock)) {
+            if (which == Camera::Front) CountDroppedBeforeQueue();
+            av_frame_unref(frame);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int VideoDecodeThread(VideoState* state, Camera which) {
+    AVFrame* frame = av_frame_alloc();
+    if (!frame) return AVERROR(ENOMEM);
+    AVStream* stream = which == Camera::Front ? state->frontStream : state->rearStream;
+    StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
+    DecodedFrameQueue* queue = which == Camera::Front ? &state->frontPictures : &state->rearPictures;
+    const AVRational tb = stream->time_base;
+    const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);
+
+    for (;;) {
+        int ret = TakeDecodedPicture(state, which, frame);
+        if (ret < 0) break;
+        if (ret == 0) continue;
+        double duration =
+            (frameRate.num && frameRate.den) ? av_q2d(AVRational{frameRate.den, frameRate.num}) : 0;
+        double pts = frame->pts == AV_NOPTS_VALUE ? NAN : frame->pts * av_q2d(tb);
+
+        QueuedFrame* slot = queue->AwaitFreeSlot();
+        if (!slot) break;
+        slot->width = frame->width;
+        slot->height = frame->height;
+        slot->pts = pts;
+        slot->duration = duration;
+        slot->bytePosition = frame->pkt_pos;
+        slot->serial = decoder->packetSerial;
+        slot->uploaded = 0;
+        av_frame_move_ref(slot->frame, frame);
+        queue->Push();
+        av_frame_unref(frame);
+    }
+    av_frame_free(&frame);
+    return 0;
+}
+
+} // namespace
+
+int FrontVideoDecodeThread(void* arg) {
+    return VideoDecodeThread(static_cast<VideoState*>(arg), Camera::Front);
+}
+
+int RearVideoDecodeThread(void* arg) {
+    return VideoDecodeThread(static_cast<VideoState*>(arg), Camera::Rear);
+}
+
+int AudioDecodeThread(void* arg) {
+    auto* state = static_cast<VideoState*>(arg);
+    AVFrame* frame = av_frame_alloc();
+    if (!frame) return AVERROR(ENOMEM);
+    int got;
+    while ((got = DecodeFrame(&state->audioDecoder, frame, nullptr)) >= 0) {
+        if (got == 0) continue;
+        QueuedFrame* slot = state->audioFrames.AwaitFreeSlot();
+        if (!slot) break;
+        slot->pts = frame->pts == AV_NOPTS_VALUE ? NAN : frame->pts / double(frame->sample_rate);
+        slot->bytePosition = frame->pkt_pos;
+        slot->serial = state->audioDecoder.packetSerial;
+        slot->duration = frame->nb_samples / double(frame->sample_rate);
+        av_frame_move_ref(slot->frame, frame);
+        state->audioFrames.Push();
+    }
+    av_frame_free(&frame);
+    return 0;
+}
+
+int TextDecodeThread(void* arg) {
+    auto* state = static_cast<VideoState*>(arg);
+    while (!state->abortRequested) {
+        // Lines are collected only once the playback has a defined time, and no further ahead
+        // of the pictures than the text item queue allows.
+        double master = ReadMasterClock(state);
+        if (std::isnan(master) || static_cast<long long>(master * 10) < 0) {
+            SDL_Delay(5);
+            continue;
+        }
+        QueuedFrame* slot = state->textItems.AwaitFreeSlot();
+        if (!slot) break;
+        int got = DecodeFrame(&state->textDecoder, nullptr, &slot->textItem);
+        if (got < 0) break;
+        if (got > 0) {
+            slot->hasTextItem = true;
+            AVPacket* pkt = state->textDecoder.currentPacket;
+            // A line without a time belongs to no moment; it is not collected.
+            if (pkt->pts != AV_NOPTS_VALUE)
+                AddTelemetryLine(static_cast<int>(pkt->pts), pkt->data, pkt->size);
+            state->textItems.Push();
+        } else {
+            avsubtitle_free(&slot->textItem);
+        }
+    }
+    return 0;
+}
+
+} // namespace velk

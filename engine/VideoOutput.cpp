@@ -1,0 +1,373 @@
+// Video refresh and presentation, all on the player thread: decides when the next front picture
+// is due, drops late ones, keeps the rear picture in step, draws both windows, detects the end
+// and posts the progress messages.
+
+#include "VideoState.h"
+
+#include "AppGlobals.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/time.h>
+}
+
+#include <climits>
+
+namespace velk {
+
+namespace {
+// Presentation objects outlive a playback: the windows wrap the panels' host windows for the
+// program run; the renderers live for one playback. Player thread only.
+SDL_Window* frontWindow = nullptr;
+SDL_Window* rearWindow = nullptr;
+SDL_Renderer* frontRenderer = nullptr;
+SDL_Renderer* rearRenderer = nullptr;
+int windowFullScreen = 0;
+std::int64_t lastStatusTime = 0;
+std::int64_t lastPostedSeconds = -1; // nothing posted yet, so the first second is posted too
+
+constexpr double kAudioOnlyRedrawPeriod = 0.02;
+constexpr std::int64_t kProgressPeriodUs = 200000;
+constexpr double kEndTolerance = 0.1;
+
+// A scaled picture waiting for upload, reused between uploads of the same size.
+struct ScaledPicture {
+    std::uint8_t* data[4] = {};
+    int lineSize[4] = {};
+    int width = 0;
+    int height = 0;
+    ~ScaledPicture() { av_freep(&data[0]); }
+    bool ensure(int w, int h) {
+        if (data[0] && width == w && height == h) return true;
+        av_freep(&data[0]);
+        width = height = 0;
+        if (av_image_alloc(data, lineSize, w, h, AV_PIX_FMT_YUV420P, 16) < 0) return false;
+        width = w;
+        height = h;
+        return true;
+    }
+};
+thread_local ScaledPicture scaledFront;
+thread_local ScaledPicture scaledRear;
+
+bool IsPlanar420(int format) {
+    return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
+}
+
+// The rear picture has no timing of its own: it moves exactly when the front picture does.
+void AdvanceRear(VideoState* state) {
+    if (state->rearStreamIndex >= 0 && state->rearPictures.Remaining() > 0)
+        state->rearPictures.Next();
+}
+
+// Drops the rear pictures left from before a seek, so the rear never shows an old position
+// next to a new front picture.
+void SkipStaleRear(VideoState* state) {
+    if (state->rearStreamIndex < 0) return;
+    while (state->rearPictures.Remaining() > 0 &&
+           state->rearPictures.CurrentSlot()->serial != state->rearPackets.serial)
+        state->rearPictures.Next();
+}
+
+void EndCheck(VideoState* state) {
+    const double master = ReadMasterClock(state);
+    const std::int64_t wholeSeconds = state->durationUs / 1000000;
+    bool ended;
+    if (!std::isnan(master) && std::trunc(master) >= static_cast<double>(wholeSeconds))
+        ended = true;
+    else
+        ended = !(ClockTime(&state->videoClock) >= wholeSeconds - kEndTolerance);
+    if (ended && !endPosted) {
+        PostWindowMessage(progressWindow.load(), MsgEndOfPlayback, 0, 0);
+        endPosted = 1;
+    }
+}
+
+void PostProgress(VideoState* state) {
+    const std::int64_t now = av_gettime_relative();
+    if (lastStatusTime != 0 && now - lastStatusTime < kProgressPeriodUs) return;
+    if (state->containerReady.load(std::memory_order_acquire)) {
+        const double t = ReadMasterClock(state);
+        const int position = PositionPerMille(t, state->durationUs);
+        if (position >= 0) PostWindowMessage(progressWindow.load(), MsgPosition, position, 0);
+        if (!std::isnan(t)) {
+            const std::int64_t seconds = static_cast<std::int64_t>(FFMAX(FFMIN(t, 1e15), -1e15));
+            if (seconds != lastPostedSeconds) {
+                PostWindowMessage(progressWindow.load(), MsgElapsedSeconds, 0,
+                                  static_cast<std::intptr_t>(seconds));
+                lastPostedSeconds = seconds;
+            }
+        }
+    }
+    lastStatusTime = now;
+}
+
+SDL_Renderer* CreateRendererFor(SDL_Window* window) {
+    SDL_Renderer* renderer = SDL_CreateRenderer(
+        window, Globals().renderDriverIndex,
+        SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC | SDL_RENDERER_TARGETTEXTURE);
+    if (!renderer) {
+        av_log(nullptr, AV_LOG_WARNING, "Failed to initialize a hardware accelerated renderer: %s\n",
+               SDL_GetError());
+        renderer = SDL_CreateRenderer(window, -1, 0);
+    }
+    SDL_RendererInfo info;
+    if (renderer && !SDL_GetRendererInfo(renderer, &info))
+        av_log(nullptr, AV_LOG_VERBOSE, "Initialized %s renderer.\n", info.name);
+    return renderer;
+}
+
+SDL_Window* WrapHost(WindowHandle host) {
+    if (!host) return nullptr; // no host window: that picture is simply not drawn
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    SDL_Window* window = SDL_CreateWindowFrom(reinterpret_cast<const void*>(host));
+    if (!window)
+        av_log(nullptr, AV_LOG_WARNING, "Cannot draw into host window 0x%lx: %s\n",
+               static_cast<unsigned long>(host), SDL_GetError());
+    return window;
+}
+
+} // namespace
+
+int PositionPerMille(double masterClock, std::int64_t durationUs) {
+    const std::int64_t wholeSeconds = durationUs / 1000000;
+    if (std::isnan(masterClock) || wholeSeconds <= 0) return -1;
+    // Truncated to a 32-bit integer of milliseconds; a clock beyond that range gives none.
+    const double ms = masterClock * 1000;
+    if (ms >= static_cast<double>(INT_MAX) || ms <= static_cast<double>(INT_MIN)) return -1;
+    const std::int64_t position = static_cast<int>(ms) / wholeSeconds;
+    return position >= 0 && position <= INT_MAX ? static_cast<int>(position) : -1;
+}
+
+void RefreshVideo(VideoState* state, double* remaining) {
+    if (!state->paused && MasterKind(state) == MasterClock::External)
+        AdjustExternalClockSpeed(state);
+
+    if (state->pictureMode != 0 && state->audioStreamIndex >= 0) {
+        const double now = NowSeconds();
+        if (state->forceRedraw || state->lastVisualRefresh + kAudioOnlyRedrawPeriod < now) {
+            DisplayPictures(state);
+            state->lastVisualRefresh = now;
+        }
+        *remaining = FFMIN(*remaining, state->lastVisualRefresh + kAudioOnlyRedrawPeriod - now);
+    }
+
+    DecodedFrameQueue& front = state->frontPictures;
+    if (state->frontStreamIndex >= 0) {
+    retry:
+        if (front.Remaining() == 0) {
+            if (state->frontPackets.packetCount == 0 && state->endOfFile == 1) {
+                EndCheck(state);
+                return;
+            }
+        } else {
+            QueuedFrame* last = front.LastShownSlot();
+            QueuedFrame* current = front.CurrentSlot();
+            if (current->serial != state->frontPackets.serial) {
+                front.Next();
+                SkipStaleRear(state);
+                goto retry;
+            }
+            SkipStaleRear(state);
+            if (last->serial != current->serial) state->pictureTimer = NowSeconds();
+            if (state->paused) goto display;
+
+            const double delay = PictureDelay(PictureDuration(state, last, current), state);
+            const double now = NowSeconds();
+            if (now < state->pictureTimer + delay) {
+                *remaining = FFMIN(state->pictureTimer + delay - now, *remaining);
+                goto display;
+            }
+            state->pictureTimer += delay;
+            if (delay > 0 && now - state->pictureTimer > kSyncThresholdMax)
+                state->pictureTimer = now;
+
+            SDL_LockMutex(front.mutex);
+            if (!std::isnan(current->pts)) {
+                StampClock(&state->videoClock, current->pts, current->serial);
+                AlignClockWith(&state->externalClock, &state->videoClock);
+            }
+            SDL_UnlockMutex(front.mutex);
+
+            if (front.Remaining() > 1) {
+                QueuedFrame* next = front.FollowingSlot();
+                const double duration = PictureDuration(state, current, next);
+                const int lateDrop = EngineSettings::lateDropMode;
+                if (!state->stepping &&
+                    (lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
+                    now > state->pictureTimer + duration) {
+                    CountDroppedAtDisplay();
+                    front.Next();
+                    AdvanceRear(state);
+                    goto retry;
+                }
+            }
+
+            while (state->textItems.Remaining() > 0) state->textItems.Next();
+
+            const bool hasRear = state->rearStreamIndex >= 0 && state->rearPictures.Remaining() > 0;
+            const double rearPts = hasRear ? state->rearPictures.CurrentSlot()->pts : NAN;
+            front.Next();
+            AdvanceRear(state);
+            state->forceRedraw = 1;
+            CountShownPicture(state, current->pts, rearPts, hasRear);
+            if (state->stepping && !state->paused) SwitchPauseState(state);
+        }
+    } else {
+        // Without pictures nothing else releases the text items; keep the timeline filling.
+        while (state->textItems.Remaining() > 0) state->textItems.Next();
+    }
+
+display:
+    if (state->forceRedraw && state->pictureMode == 0 && front.shownHeld) DisplayPictures(state);
+    state->forceRedraw = 0;
+    if (EngineSettings::reportProgress) PostProgress(state);
+    DeliverTelemetry(state);
+}
+
+void DisplayPictures(VideoState* state) {
+    if (!frontRenderer) CreatePresentation(state);
+    if (!frontRenderer) return;
+    const bool hasRear = state->rearStreamIndex >= 0 && rearRenderer;
+    SDL_SetRenderDrawColor(frontRenderer, 0, 0, 0, 255);
+    SDL_RenderClear(frontRenderer);
+    if (hasRear) {
+        SDL_SetRenderDrawColor(rearRenderer, 0, 0, 0, 255);
+        SDL_RenderClear(rearRenderer);
+    }
+    DrawPictures(state);
+    SDL_RenderPresent(frontRenderer);
+    if (hasRear) SDL_RenderPresent(rearRenderer);
+}
+
+void CreatePresentation(VideoState* state) {
+    AppGlobals& globals = Globals();
+    if (!frontWindow) frontWindow = WrapHost(globals.frontVideoHost);
+    if (!frontWindow) return;
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    frontRenderer = CreateRendererFor(frontWindow);
+    if (state->rearStreamIndex >= 0) {
+        state->rearWidth = EngineSettings::rearWidth;
+        state->rearHeight = EngineSettings::rearHeight;
+        if (!rearWindow) rearWindow = WrapHost(globals.rearVideoHost);
+        if (rearWindow) rearRenderer = CreateRendererFor(rearWindow);
+    }
+}
+
+int EnsureTexture(SDL_Renderer* renderer, SDL_Texture** texture, Uint32 format, int width,
+                  int height) {
+    Uint32 currentFormat;
+    int access, w, h;
+    if (!*texture || SDL_QueryTexture(*texture, &currentFormat, &access, &w, &h) < 0 ||
+        currentFormat != format || w != width || h != height) {
+        if (*texture) SDL_DestroyTexture(*texture);
+        *texture = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (!*texture) return -1;
+        SDL_SetTextureBlendMode(*texture, SDL_BLENDMODE_NONE);
+    }
+    return 0;
+}
+
+int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bool isSmall) {
+    const AppGlobals& globals = Globals();
+    int width, height;
+    if (zoomView) {
+        width = isSmall ? EngineSettings::rearWidth : globals.screenWidth;
+        height = isSmall ? EngineSettings::rearHeight : globals.screenHeight;
+    } else if (fullScreenLayout) {
+        if (isSmall) return 0;
+        width = globals.screenWidth;
+        height = globals.screenHeight;
+    } else {
+        width = isSmall ? EngineSettings::rearWidth : EngineSettings::frontWidth;
+        height = isSmall ? EngineSettings::rearHeight : EngineSettings::frontHeight;
+    }
+    if (!IsPlanar420(frame->format)) return 0; // the window keeps what it showed before
+
+    *scaler = sws_getCachedContext(*scaler, frame->width, frame->height,
+                                   static_cast<AVPixelFormat>(frame->format), width, height,
+                                   AV_PIX_FMT_YUV420P, EngineSettings::scalerFlags, nullptr,
+                                   nullptr, nullptr);
+    if (!*scaler) {
+        av_log(nullptr, AV_LOG_FATAL, "Cannot initialize the conversion context\n");
+        return -1;
+    }
+    if (frame->linesize[0] < 0 || frame->linesize[1] < 0 || frame->linesize[2] < 0) {
+        av_log(nullptr, AV_LOG_ERROR, "Negative linesize is not supported for YUV.\n");
+        return -1;
+    }
+    ScaledPicture& picture = isSmall ? scaledRear : scaledFront;
+    if (!picture.ensure(width, height)) return AVERROR(ENOMEM);
+    sws_scale(*scaler, frame->data, frame->linesize, 0, frame->height, picture.data,
+              picture.lineSize);
+    return SDL_UpdateYUVTexture(*texture, nullptr, picture.data[0], picture.lineSize[0],
+                                picture.data[1], picture.lineSize[1], picture.data[2],
+                                picture.lineSize[2]);
+}
+
+void DrawPictures(VideoState* state) {
+    const AppGlobals& globals = Globals();
+    const bool hasRear = state->rearStreamIndex >= 0 && rearRenderer;
+    QueuedFrame* main = state->frontPictures.LastShownSlot();
+    QueuedFrame* small = nullptr;
+    if (state->rearStreamIndex >= 0) {
+        small = state->rearPictures.shownHeld ? state->rearPictures.LastShownSlot() : nullptr;
+        if (swapViews && small) std::swap(main, small);
+    }
+
+    if (!main->uploaded) {
+        const bool large = fullScreenLayout || zoomView;
+        const int width = large ? globals.screenWidth : EngineSettings::frontWidth;
+        const int height = large ? globals.screenHeight : EngineSettings::frontHeight;
+        if (EnsureTexture(frontRenderer, &state->frontTexture, SDL_PIXELFORMAT_YV12, width,
+                          height) < 0 ||
+            UploadPicture(&state->frontTexture, main->frame, &state->frontScaler, false) < 0)
+            return;
+        if (hasRear && small) {
+            if (EnsureTexture(rearRenderer, &state->rearTexture, SDL_PIXELFORMAT_YV12,
+                              state->rearWidth, state->rearHeight) < 0 ||
+                UploadPicture(&state->rearTexture, small->frame, &state->rearScaler, true) < 0)
+                return;
+        }
+        main->uploaded = 1;
+    }
+
+    SDL_Rect zoom{3 * (globals.screenWidth / 10), 3 * (globals.screenHeight / 10),
+                  4 * (globals.screenWidth / 10), 4 * (globals.screenHeight / 10)};
+    const SDL_RendererFlip flip = mirrorView ? SDL_FLIP_HORIZONTAL : SDL_FLIP_NONE;
+    if (fullScreenLayout)
+        SDL_SetWindowSize(frontWindow, globals.screenWidth, globals.screenHeight);
+    else
+        SDL_SetWindowSize(frontWindow, EngineSettings::frontWidth, EngineSettings::frontHeight);
+    SDL_RenderSetLogicalSize(frontRenderer, main->width, main->height);
+    SDL_RenderClear(frontRenderer);
+    SDL_RenderCopyEx(frontRenderer, state->frontTexture, zoomView ? &zoom : nullptr, nullptr, 0,
+                     nullptr, flip);
+    if (fullScreenLayout || !hasRear || !small || !state->rearTexture) return;
+
+    SDL_SetWindowSize(rearWindow, state->rearWidth, state->rearHeight);
+    SDL_RenderSetLogicalSize(rearRenderer, small->width, small->height);
+    SDL_RenderClear(rearRenderer);
+    SDL_RenderCopy(rearRenderer, state->rearTexture, nullptr, nullptr);
+}
+
+void ToggleWindowFullScreen() {
+    windowFullScreen = !windowFullScreen;
+    if (frontWindow)
+        SDL_SetWindowFullscreen(frontWindow, windowFullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+void DestroyRenderers() {
+    if (frontRenderer) SDL_DestroyRenderer(frontRenderer);
+    if (rearRenderer) SDL_DestroyRenderer(rearRenderer);
+    frontRenderer = rearRenderer = nullptr;
+}
+
+void DestroyPresentationWindows() {
+    DestroyRenderers();
+    if (frontWindow) SDL_DestroyWindow(frontWindow);
+    if (rearWindow) SDL_DestroyWindow(rearWindow);
+    frontWindow = rearWindow = nullptr;
+}
+
+} // namespace velk

@@ -1,0 +1,387 @@
+#pragma once
+// The state of one playback and the records its threads share. The fields are grouped by the
+// thread that writes them; each group says who reads them and what orders the two. Functions
+// are declared below, grouped by the file that owns them.
+//
+// Threads of one playback: the player thread (event loop, refresh, drawing, all posting), the
+// read_thread (opening, demultiplexing, seeking), one "decoder" thread per open stream, and
+// SDL's audio callback thread.
+
+#include "Engine.h"
+#include "WindowMessages.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace velk {
+
+// --- Fixed settings the engine reads.
+struct EngineSettings {
+    // -1 decide per file at the first opening, then keep: 1 seek by bytes, 0 by time.
+    static std::atomic<int> byteSeekMode;
+    static constexpr int reportProgress = 1;
+    static constexpr int timestampSource = -1; // -1 best-effort timestamp, 0 decode timestamp
+    static constexpr int lateDropMode = -1;    // -1 drop unless video is master, 1 always, 0 never
+    static constexpr int initialPictureMode = -1;
+    static constexpr int scalerFlags = SWS_BICUBIC;
+    static constexpr int syncMode = 0; // audio master
+    static constexpr int frontWidth = 720;
+    static constexpr int frontHeight = 405;
+    static constexpr int rearWidth = 360;
+    static constexpr int rearHeight = 202;
+};
+
+inline constexpr int kMaxFrameQueueSize = 16;
+inline constexpr int kPacketNodeOverhead = 80; // bytes counted per queued packet besides payload
+inline constexpr int kBufferCeilingBytes = 15 * 1024 * 1024;
+inline constexpr int kEnoughPackets = 25;
+inline constexpr int kMinTextPacketBytes = 80;
+inline constexpr double kNoSyncThreshold = 10.0;
+inline constexpr double kSyncThresholdMin = 0.04;
+inline constexpr double kSyncThresholdMax = 0.1;
+inline constexpr double kFrameDuplicationThreshold = 0.1;
+inline constexpr int kAudioDiffAverageCount = 20;
+inline constexpr int kSampleCorrectionPercent = 10;
+inline constexpr double kExternalSpeedMin = 0.900;
+inline constexpr double kExternalSpeedMax = 1.010;
+inline constexpr double kExternalSpeedStep = 0.001;
+inline constexpr int kExternalLowPackets = 2;
+inline constexpr int kExternalHighPackets = 10;
+
+// SDL user events of the command channel (SDL_USEREVENT + n).
+enum PlayerCommand : Uint32 {
+    CmdStop = SDL_USEREVENT + 2,
+    CmdQuit = SDL_USEREVENT + 3,
+    CmdSeekToFraction = SDL_USEREVENT + 4,
+    CmdSetVolume = SDL_USEREVENT + 5,
+    CmdSwapViews = SDL_USEREVENT + 6,
+};
+
+enum class MasterClock { Audio = 0, Video = 1, External = 2 };
+
+// The one packet that marks a flush in every packet queue. Recognised by its data pointer.
+extern AVPacket FlushMarker;
+void PrepareFlushMarker();
+inline bool IsFlushMarker(const AVPacket* pkt) { return pkt->data == FlushMarker.data; }
+
+// --- Packet queue: read_thread produces, one decoder thread consumes.
+struct PacketNode {
+    AVPacket packet; // owns the payload through its reference (the marker owns nothing)
+    PacketNode* next;
+    int serial;
+};
+
+struct EncodedPacketQueue {
+    PacketNode* first = nullptr; // guarded by mutex
+    PacketNode* last = nullptr;  // guarded by mutex
+    // Counters are changed under the mutex and may be read without it (buffer tests, refresh).
+    std::atomic<int> packetCount{0};
+    std::atomic<int> byteSize{0};
+    std::atomic<std::int64_t> totalDuration{0};
+    std::atomic<int> abortRequested{1};
+    std::atomic<int> serial{0}; // raised under the mutex; clocks and consumers read it freely
+    SDL_mutex* mutex = nullptr;
+    SDL_cond* condition = nullptr;
+
+    int Init();
+    void Start();
+    int Put(AVPacket* pkt); // takes the packet's reference, also on failure
+    int PutEndMarker(int streamIndex);
+    int Get(AVPacket* pkt, bool block, int* serialOut); // 1 taken, 0 empty, -1 aborted
+    void Flush();
+    void Abort();
+    void Destroy();
+
+private:
+    int AppendLocked(AVPacket* pkt);
+};
+
+struct QueuedFrame {
+    AVFrame* frame = nullptr; // allocated once with the queue, emptied on release
+    AVSubtitle textItem{};
+    bool hasTextItem = false;
+    int serial = 0;
+    double pts = NAN;
+    double duration = 0;
+    std::int64_t bytePosition = -1;
+    int width = 0;
+    int height = 0;
+    int uploaded = 0; // player thread only
+};
+
+// --- Frame queue: one decoder thread produces, one consumer (player thread or audio thread).
+// Only the producer touches writeIndex, only the consumer readIndex and shownHeld; count is
+// changed under the mutex. Slot contents are handed over by the ordering of Push and Next.
+struct DecodedFrameQueue {
+    QueuedFrame slots[kMaxFrameQueueSize];
+    int readIndex = 0;
+    int writeIndex = 0;
+    std::atomic<int> count{0};
+    int capacity = 0;
+    int holdShown = 0;
+    int shownHeld = 0;
+    SDL_mutex* mutex = nullptr;
+    SDL_cond* condition = nullptr;
+    EncodedPacketQueue* packetQueue = nullptr;
+
+    int Init(EncodedPacketQueue* queue, int requestedCapacity, int keepLast);
+    void Destroy();
+    void Signal();
+    QueuedFrame* AwaitFreeSlot();
+    void Push();
+    QueuedFrame* AwaitFilledSlot();
+    QueuedFrame* CurrentSlot() { return &slots[(readIndex + shownHeld) % capacity]; }
+    QueuedFrame* FollowingSlot() { return &slots[(readIndex + shownHeld + 1) % capacity]; }
+    QueuedFrame* LastShownSlot() { return &slots[readIndex]; }
+    void Next();
+    int Remaining() const { return count.load() - shownHeld; }
+    std::int64_t LastShownPosition() const;
+
+private:
+    static void ReleaseSlot(QueuedFrame* slot);
+};
+
+// --- Clock. Written by the audio thread and the player thread, read everywhere: every field
+// is guarded by the clock's own lock so a reader never sees a half-written clock.
+struct PlaybackClock {
+    double clockTime = NAN;
+    double clockDrift = NAN;
+    double lastStamped = 0;
+    double clockSpeed = 1.0;
+    int clockSerial = -1;
+    int clockPaused = 0;
+    const std::atomic<int>* queueSerial = nullptr; // serial the clock must match to be valid
+    mutable std::mutex lock;
+};
+
+struct AudioFormatSpec {
+    int sampleRate = 0;
+    int channels = 0;
+    AVChannelLayout channelLayout{};
+    AVSampleFormat sampleFormat = AV_SAMPLE_FMT_NONE;
+    int frameSize = 0;
+    int bytesPerSecond = 0;
+};
+
+// --- Decoder: owned by its decoder thread while it runs; created and freed by the read_thread
+// (or ClosePlayback after the read_thread has ended).
+struct StreamDecoder {
+    AVPacket* currentPacket = nullptr; // packet last taken; the text thread reads its payload
+    AVPacket* pendingPacket = nullptr; // packet the decoder refused for now (send again)
+    EncodedPacketQueue* packets = nullptr;
+    AVCodecContext* codecContext = nullptr;
+    int packetSerial = -1;
+    int finishedSerial = 0;
+    int packetPending = 0;
+    SDL_cond* starvedSignal = nullptr;
+    std::int64_t startTime = AV_NOPTS_VALUE;
+    AVRational startTimeBase{0, 1};
+    std::int64_t nextTime = AV_NOPTS_VALUE;
+    AVRational nextTimeBase{0, 1};
+    SDL_Thread* thread = nullptr;
+};
+
+struct VideoState {
+    // --- Threads and input. read_thread writes container and the stream fields while opening,
+    // before it starts any decoder; the player thread reads only what is published below.
+    SDL_Thread* readThread = nullptr;
+    const AVInputFormat* inputFormat = nullptr;
+    AVFormatContext* container = nullptr; // read_thread; ClosePlayback after joining it
+    std::string fileName;
+    std::atomic<int> endOfFile{0};
+    SDL_cond* readerWakeup = nullptr;
+
+    // Published by the read_thread once the streams are open (release on containerReady), so
+    // that the player thread never reads the container while the read_thread works with it.
+    std::atomic<int> containerReady{0};
+    std::int64_t durationUs = AV_NOPTS_VALUE;
+    std::int64_t startTimeUs = AV_NOPTS_VALUE;
+    std::int64_t bitRate = 0;
+    std::int64_t fileSize = -1;
+
+    // --- Requests and state flags. Written by the player thread unless noted.
+    std::atomic<int> abortRequested{0};
+    int forceRedraw = 0;                // player thread only
+    std::atomic<int> paused{0};         // read by the read_thread and the audio thread
+    int lastPausedState = 0;            // read_thread only
+    std::atomic<int> containerPauseResult{0}; // read_thread
+    int attachedPicturesPending = 0;    // read_thread only
+    // A seek request: the player thread fills the fields, then sets seekRequested (release);
+    // the read_thread reads them after seeing it (acquire) and clears it when done. A request
+    // made while one is pending is dropped, so the fields never change under the reader.
+    std::atomic<int> seekRequested{0};
+    int seekFlags = 0;
+    std::int64_t seekTarget = 0;
+    std::int64_t seekRelative = 0;
+    std::int64_t seekRequestedAt = 0; // player thread: relative time of the request, for figures
+    int stepping = 0;                 // player thread only
+    // The read_thread asks the player thread to step one picture after a seek made while
+    // paused; the player thread does it before its next refresh.
+    std::atomic<int> stepRequested{0};
+    std::atomic<int> pictureMode{-1}; // read_thread sets it once while opening
+
+    // --- Clocks.
+    PlaybackClock audioClock;
+    PlaybackClock videoClock;
+    PlaybackClock externalClock;
+    int syncMode = 0;
+    double pictureTimer = 0;       // player thread
+    double pictureGapLimit = 3600; // read_thread while opening
+
+    // --- Streams, queues and decoders. Indices are written by the read_thread while opening
+    // (and reset by CloseStreamDecoding); others read them to test whether a stream is open.
+    std::atomic<int> audioStreamIndex{-1};
+    std::atomic<int> frontStreamIndex{-1};
+    std::atomic<int> rearStreamIndex{-1};
+    std::atomic<int> textStreamIndex{-1};
+    AVStream* audioStream = nullptr;
+    AVStream* frontStream = nullptr;
+    AVStream* rearStream = nullptr;
+    AVStream* textStream = nullptr;
+    EncodedPacketQueue audioPackets, frontPackets, rearPackets, textPackets;
+    StreamDecoder audioDecoder, frontDecoder, rearDecoder, textDecoder;
+    DecodedFrameQueue audioFrames, frontPictures, rearPictures, textItems;
+
+    // --- Audio output: the audio callback thread only (set up by the read_thread before the
+    // device runs, freed after it is closed).
+    double audioEndTime = 0;
+    int audioEndSerial = -1;
+    double driftSum = 0, driftWeight = 0, driftThreshold = 0;
+    int driftSamples = 0;
+    int deviceBufferBytes = 0;
+    const std::uint8_t* audioBuffer = nullptr;
+    std::uint8_t* resampleBuffer = nullptr;
+    unsigned resampleBufferCapacity = 0;
+    int audioBufferSize = 0;
+    int audioBufferIndex = 0;
+    int audioWriteRemainder = 0;
+    std::int64_t callbackTime = 0;
+    std::atomic<int> volume{0}; // player thread writes, audio thread reads
+    std::atomic<int> muted{0};  // player thread writes, audio thread reads
+    AudioFormatSpec audioSource;
+    AudioFormatSpec audioTarget;
+    SwrContext* resampler = nullptr;
+
+    // --- Video output: player thread only.
+    SDL_Texture* frontTexture = nullptr;
+    SDL_Texture* rearTexture = nullptr;
+    SwsContext* frontScaler = nullptr;
+    SwsContext* rearScaler = nullptr;
+    int rearWidth = 0;
+    int rearHeight = 0;
+    double lastVisualRefresh = 0;
+};
+
+// --- Player.cpp: player thread, event loop, commands, shared flags.
+extern std::atomic<int> quitRequested; // player thread
+extern std::atomic<int> endPosted;     // player thread
+extern std::atomic<int> pausedMarker;  // player thread
+extern std::atomic<WindowHandle> progressWindow;
+VideoState* OpenPlayback(const std::string& fileName, const AVInputFormat* inputFormat);
+void ClosePlayback(VideoState* state);
+void QuitEngine(VideoState* state);
+void RunEventLoop(VideoState* state);
+void WaitForEvent(VideoState* state, SDL_Event* event);
+void SwitchPauseState(VideoState* state);
+void StepOneFrame(VideoState* state);
+void StepVolume(VideoState* state, int sign);
+void SwitchMute(VideoState* state);
+void RequestSeek(VideoState* state, std::int64_t target, std::int64_t relative, bool byBytes);
+void SeekRelative(VideoState* state, double seconds);
+void SeekToFraction(VideoState* state, int perMille);
+// The volume StepVolume gives for a volume and a direction (pure, for the player and tests).
+int SteppedVolume(int volume, int sign);
+
+// --- Figures (Player.cpp), counted as the playback runs.
+void ResetPlaybackFigures();
+void CountDroppedBeforeQueue();
+void CountDroppedAtDisplay();
+void CountShownPicture(VideoState* state, double frontPts, double rearPts, bool hasRear);
+void CountTelemetryDelivered();
+
+// --- ReadThread.cpp: opening and demultiplexing.
+int ReadThread(void* arg);
+int OpenStreamDecoding(VideoState* state, int streamIndex);
+void CloseStreamDecoding(VideoState* state, int streamIndex);
+bool IsBufferedEnough(AVStream* stream, int streamIndex, EncodedPacketQueue* queue);
+
+// --- Decoder.cpp: decoder threads.
+void InitDecoder(StreamDecoder* decoder, AVCodecContext* context, EncodedPacketQueue* queue,
+                 SDL_cond* starvedSignal);
+int StartDecoder(StreamDecoder* decoder, int (*threadFunction)(void*), const char* name,
+                 void* arg);
+void StopDecoder(StreamDecoder* decoder, DecodedFrameQueue* frameQueue);
+void FreeDecoder(StreamDecoder* decoder);
+int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem);
+// The audio timestamp of a frame in 1/sample-rate units: its own, else the decoder's
+// prediction; advances the prediction past the frame.
+void StampAudioFrame(StreamDecoder* decoder, AVFrame* frame);
+int AudioDecodeThread(void* arg);
+int FrontVideoDecodeThread(void* arg);
+int RearVideoDecodeThread(void* arg);
+int TextDecodeThread(void* arg);
+
+// --- Clock.cpp: clocks, synchronisation and speed.
+double NowSeconds();
+void ResetClock(PlaybackClock* clock, const std::atomic<int>* queueSerial);
+double ReadClock(const PlaybackClock* clock);
+int ClockSerial(const PlaybackClock* clock);
+double ClockTime(const PlaybackClock* clock);
+double ClockSpeed(const PlaybackClock* clock);
+void SetClockPaused(PlaybackClock* clock, int paused);
+void StampClockAt(PlaybackClock* clock, double t, int serial, double now);
+void StampClock(PlaybackClock* clock, double t, int serial);
+void ChangeClockSpeed(PlaybackClock* clock, double speed);
+void AlignClockWith(PlaybackClock* clock, const PlaybackClock* slave);
+MasterClock MasterKind(const VideoState* state);
+double ReadMasterClock(const VideoState* state);
+double PictureDelay(double delay, const VideoState* state);
+double PictureDuration(const VideoState* state, const QueuedFrame* picture,
+                       const QueuedFrame* next);
+void AdjustExternalClockSpeed(VideoState* state);
+int WantedSampleCount(VideoState* state, int sampleCount);
+
+// --- VideoOutput.cpp: refresh and presentation (player thread).
+void RefreshVideo(VideoState* state, double* remaining);
+void DisplayPictures(VideoState* state);
+void CreatePresentation(VideoState* state);
+void DrawPictures(VideoState* state);
+int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bool isSmall);
+int EnsureTexture(SDL_Renderer* renderer, SDL_Texture** texture, Uint32 format, int width,
+                  int height);
+void ToggleWindowFullScreen();
+void DestroyRenderers();
+void DestroyPresentationWindows();
+// Position in thousandths for a master clock time and a container duration (microseconds);
+// -1 when no position can be given.
+int PositionPerMille(double masterClock, std::int64_t durationUs);
+
+// --- AudioOutput.cpp: audio device, callback and resampling.
+int OpenAudioOutput(VideoState* state, const AVChannelLayout* layout, int sampleRate,
+                    AudioFormatSpec* target);
+void AudioCallback(void* opaque, Uint8* stream, int length);
+int FetchAudio(VideoState* state);
+// Desired device buffer in samples for a sample rate.
+int DesiredAudioBufferSamples(int sampleRate);
+
+// --- TelemetryTimeline.cpp: telemetry by tenth of a second.
+void AddTelemetryLine(int key, const std::uint8_t* payload, int size);
+void DeliverTelemetry(VideoState* state);
+void ClearTelemetryTimeline();
+bool TelemetryTimelineEmpty();
+
+} // namespace velk
