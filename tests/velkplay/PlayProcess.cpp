@@ -1,0 +1,328 @@
+#include "PlayProcess.h"
+
+#include "FrameCode.h"
+
+#include <QColor>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velk::test {
+
+namespace {
+
+// Only a guard against a hung program: no test result depends on how long anything takes.
+constexpr int kSilenceGuardMilliseconds = 60000;
+
+struct Child {
+    int pid = -1;
+    int input = -1;  // our end of its standard input, or -1
+    int output = -1; // our end of its standard output, or -1
+};
+
+// Starts `arguments` with the given descriptors; the child dies with this process, so a test
+// that fails or times out leaves nothing running.
+Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipeOutput,
+            const std::string& errorFile, int extraFd = -1) {
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    if (pipeInput && pipe2(in, O_CLOEXEC) != 0) return {};
+    if (pipeOutput && pipe2(out, O_CLOEXEC) != 0) return {};
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const int parent = getpid();
+    const int pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        const int devNull = open("/dev/null", O_RDWR);
+        dup2(pipeInput ? in[0] : devNull, 0);
+        dup2(pipeOutput ? out[1] : devNull, 1);
+        const int err = errorFile.empty()
+                            ? devNull
+                            : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        dup2(err >= 0 ? err : devNull, 2);
+        if (extraFd >= 0) fcntl(extraFd, F_SETFD, 0); // stays open across exec
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    Child child;
+    child.pid = pid;
+    if (pipeInput) {
+        close(in[0]);
+        child.input = in[1];
+    }
+    if (pipeOutput) {
+        close(out[1]);
+        child.output = out[0];
+    }
+    return child;
+}
+
+int waitExit(int pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string g_scratch;
+int g_xvfbPid = -1;
+
+void cleanUp() {
+    if (g_xvfbPid > 0) {
+        kill(g_xvfbPid, SIGTERM);
+        waitExit(g_xvfbPid);
+    }
+    if (!g_scratch.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(g_scratch, ignored);
+    }
+}
+
+void registerCleanUp() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::signal(SIGPIPE, SIG_IGN); // a dead child must fail a test, not kill the runner
+        std::atexit(cleanUp);
+    });
+}
+
+std::string binary(const char* name) {
+    return std::string(VELK_BINARY_DIR) + "/tools/" + name;
+}
+
+} // namespace
+
+std::string scratchFolder() {
+    registerCleanUp();
+    if (g_scratch.empty()) {
+        char pattern[] = "/tmp/velkplay-XXXXXX";
+        if (mkdtemp(pattern)) g_scratch = pattern;
+    }
+    return g_scratch;
+}
+
+std::string privateDisplay() {
+    registerCleanUp();
+    static std::string display;
+    if (!display.empty()) return display;
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) return {};
+    const Child x = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
+                           "1920x1080x24", "-nolisten", "tcp"},
+                          false, false, {}, ready[1]);
+    close(ready[1]);
+    g_xvfbPid = x.pid;
+    // Xvfb writes its display number once it accepts clients.
+    std::string number;
+    char c;
+    pollfd p{ready[0], POLLIN, 0};
+    while (poll(&p, 1, kSilenceGuardMilliseconds) > 0 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    if (number.empty()) return {};
+    display = ":" + number;
+    setenv("DISPLAY", display.c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    return display;
+}
+
+std::string recording(const std::string& name, const std::vector<std::string>& options) {
+    static std::map<std::string, std::string> made;
+    if (auto it = made.find(name); it != made.end()) return it->second;
+    const std::string path = scratchFolder() + "/" + name;
+    std::vector<std::string> arguments{binary("make-recording"), "--out", path};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log");
+    if (maker.pid < 0 || waitExit(maker.pid) != 0) return {};
+    made[name] = path;
+    return path;
+}
+
+std::optional<Message> parseMessage(const std::string& line) {
+    std::istringstream in(line);
+    std::string word;
+    Message m;
+    if (!(in >> word) || word != "msg" || !(in >> m.id >> m.receiver >> m.wParam >> word))
+        return std::nullopt;
+    if (word == "text") {
+        // The text is the rest of the line after exactly one space.
+        const auto at = line.find(" text ");
+        m.text = line.substr(at + 6);
+        return m;
+    }
+    char* end = nullptr;
+    m.lParam = std::strtoll(word.c_str(), &end, 10);
+    if (*end) return std::nullopt;
+    return m;
+}
+
+PlayProcess::PlayProcess(const std::vector<std::string>& arguments) {
+    if (privateDisplay().empty()) return;
+    std::vector<std::string> all{binary("velk-play")};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    const Child child = spawn(all, true, true, scratchFolder() + "/velk-play.log");
+    m_pid = child.pid;
+    m_input = child.input;
+    m_output = child.output;
+}
+
+PlayProcess::~PlayProcess() {
+    if (m_input >= 0) close(m_input);
+    if (m_output >= 0) close(m_output);
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitExit(m_pid);
+    }
+}
+
+std::optional<std::string> PlayProcess::readLine() {
+    if (m_output < 0) return std::nullopt;
+    for (;;) {
+        if (const auto end = m_buffer.find('\n'); end != std::string::npos) {
+            std::string line = m_buffer.substr(0, end);
+            m_buffer.erase(0, end + 1);
+            m_lines.push_back(line);
+            return line;
+        }
+        pollfd p{m_output, POLLIN, 0};
+        const int ready = poll(&p, 1, kSilenceGuardMilliseconds);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) {
+            m_lines.push_back("[test: no output for a minute]");
+            return std::nullopt;
+        }
+        char chunk[4096];
+        const ssize_t n = read(m_output, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            close(m_output);
+            m_output = -1;
+            return std::nullopt;
+        }
+        m_buffer.append(chunk, size_t(n));
+    }
+}
+
+std::optional<std::string> PlayProcess::waitFor(
+    const std::function<bool(const std::string&)>& match) {
+    while (auto line = readLine())
+        if (match(*line)) return line;
+    return std::nullopt;
+}
+
+std::optional<std::string> PlayProcess::waitForLine(const std::string& exact) {
+    return waitFor([&](const std::string& line) { return line == exact; });
+}
+
+std::optional<std::string> PlayProcess::waitForPrefix(const std::string& prefix) {
+    return waitFor([&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+}
+
+std::string PlayProcess::command(const std::string& line) {
+    if (m_input < 0) return "error [test: input closed]";
+    const std::string sent = line + "\n";
+    if (write(m_input, sent.data(), sent.size()) != ssize_t(sent.size()))
+        return "error [test: could not write the command]";
+    const std::string name = line.substr(0, line.find(' '));
+    const auto answer = waitFor([&](const std::string& l) {
+        return l == "ok " + name || l.rfind("ok " + name + " ", 0) == 0 || l.rfind("error ", 0) == 0;
+    });
+    return answer ? *answer : "error [test: no answer]";
+}
+
+int PlayProcess::finish() {
+    if (m_input >= 0) {
+        close(m_input);
+        m_input = -1;
+    }
+    while (readLine()) {}
+    if (m_pid <= 0) return -1;
+    // The output closes as the program exits; a program that closed it and still runs is hung.
+    for (int i = 0; i < 300; ++i) {
+        int status = 0;
+        const int done = waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            m_pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        usleep(100000);
+    }
+    kill(m_pid, SIGKILL);
+    waitExit(m_pid);
+    m_pid = -1;
+    return -1;
+}
+
+std::string PlayProcess::tail(std::size_t count) const {
+    std::string out = "last lines of velk-play (stderr in " + scratchFolder() + "/velk-play.log):\n";
+    for (std::size_t i = m_lines.size() > count ? m_lines.size() - count : 0; i < m_lines.size(); ++i)
+        out += "  " + m_lines[i] + "\n";
+    return out;
+}
+
+std::optional<Screens> takeScreenshots(PlayProcess& play) {
+    static int counter = 0;
+    ++counter;
+    const std::string front = scratchFolder() + "/front-" + std::to_string(counter) + ".png";
+    const std::string rear = scratchFolder() + "/rear-" + std::to_string(counter) + ".png";
+    if (play.command("screenshot " + front + " " + rear) != "ok screenshot") return std::nullopt;
+    Screens s{QImage(QString::fromStdString(front)), QImage(QString::fromStdString(rear))};
+    std::remove(front.c_str());
+    std::remove(rear.c_str());
+    if (s.front.isNull() || s.rear.isNull()) return std::nullopt;
+    return s;
+}
+
+int frameCode(const QImage& image, bool* mirrored) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    std::vector<std::uint8_t> luma(size_t(rgb.width()) * size_t(rgb.height()));
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            // Studio-range luma, the scale the strip's levels are given in.
+            const double v = 16 + (65.481 * qRed(row[x]) + 128.553 * qGreen(row[x])
+                                   + 24.966 * qBlue(row[x])) / 255.0;
+            luma[size_t(y) * size_t(rgb.width()) + size_t(x)] = std::uint8_t(v + 0.5);
+        }
+    }
+    return decodeFrameCode(luma.data(), rgb.width(), rgb.width(), rgb.height(), mirrored);
+}
+
+Camera cameraOf(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    long long r = 0, g = 0, b = 0, n = 0;
+    // The lower half holds only the background and the moving bar, both in the camera's colour.
+    for (int y = rgb.height() / 2; y < rgb.height() * 9 / 10; y += 2) {
+        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = rgb.width() / 10; x < rgb.width() * 9 / 10; x += 2, ++n) {
+            r += qRed(row[x]);
+            g += qGreen(row[x]);
+            b += qBlue(row[x]);
+        }
+    }
+    if (n == 0) return Camera::Unknown;
+    r /= n;
+    g /= n;
+    b /= n;
+    if (b > r + 50 && b > g) return Camera::Front;
+    if (r > b + 50 && r > g) return Camera::Rear;
+    return Camera::Unknown;
+}
+
+} // namespace velk::test

@@ -1,0 +1,82 @@
+#pragma once
+// Test side of velk-play: a private X server, recordings made by make-recording, and the
+// program itself as a child process whose output lines are read and whose input takes commands.
+
+#include <QImage>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velk::test {
+
+// One Xvfb per test process, so that parallel tests never see each other's windows in their
+// screenshots. Started on first use, stopped at process exit.
+std::string privateDisplay();
+
+// A temporary folder of this test process, removed at exit.
+std::string scratchFolder();
+
+// Makes (once per process) a recording with make-recording's options and returns its path.
+std::string recording(const std::string& name, const std::vector<std::string>& options);
+
+// One parsed "msg ..." line.
+struct Message {
+    int id = 0;
+    std::string receiver;
+    long long wParam = 0;
+    long long lParam = 0;
+    std::optional<std::string> text;
+};
+std::optional<Message> parseMessage(const std::string& line);
+
+class PlayProcess {
+public:
+    explicit PlayProcess(const std::vector<std::string>& arguments);
+    ~PlayProcess();
+    PlayProcess(const PlayProcess&) = delete;
+    PlayProcess& operator=(const PlayProcess&) = delete;
+
+    // Reads lines until one satisfies `match` and returns it; nullopt at the end of the output
+    // or when the program stays silent for the hang guard (a minute). Every line read is kept.
+    std::optional<std::string> waitFor(const std::function<bool(const std::string&)>& match);
+    std::optional<std::string> waitForLine(const std::string& exact);
+    std::optional<std::string> waitForPrefix(const std::string& prefix);
+
+    // Sends a command and returns its answer line ("ok ..." or "error ...").
+    std::string command(const std::string& line);
+
+    // Closes the input and reads the output to its end; returns the exit status (-1 when the
+    // program had to be killed or did not exit normally).
+    int finish();
+
+    const std::vector<std::string>& lines() const { return m_lines; }
+    std::string tail(std::size_t count = 30) const; // the last lines, for failure messages
+    std::size_t mark() const { return m_lines.size(); }
+
+private:
+    std::optional<std::string> readLine();
+
+    int m_pid = -1;
+    int m_input = -1;
+    int m_output = -1;
+    std::string m_buffer;
+    std::vector<std::string> m_lines;
+};
+
+// The two host windows as they are on the screen.
+struct Screens {
+    QImage front;
+    QImage rear;
+};
+std::optional<Screens> takeScreenshots(PlayProcess& play);
+
+// The frame code of a screenshot: the frame index, or -1 when the strip is not readable.
+int frameCode(const QImage& image, bool* mirrored = nullptr);
+
+enum class Camera { Unknown, Front, Rear };
+// Front pictures are blue, rear ones red-orange (make-recording); a flash frame is neither.
+Camera cameraOf(const QImage& image);
+
+} // namespace velk::test

@@ -1,0 +1,429 @@
+// velk-play and the engine behind it, seen from outside: the messages the engine posts to each
+// panel while real recordings play, what it draws into the two host windows (read back through
+// the frame code strip of every picture), and the command channel.
+
+#include "PlayProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace velk::test {
+namespace {
+
+bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+
+std::vector<Message> messagesOf(const std::vector<std::string>& lines, std::size_t from = 0,
+                                std::size_t to = std::string::npos) {
+    std::vector<Message> out;
+    for (std::size_t i = from; i < std::min(to, lines.size()); ++i)
+        if (auto m = parseMessage(lines[i])) out.push_back(*m);
+    return out;
+}
+
+std::vector<long long> valuesOf(const std::vector<Message>& messages, int id, bool wParam) {
+    std::vector<long long> out;
+    for (const Message& m : messages)
+        if (m.id == id && !m.text) out.push_back(wParam ? m.wParam : m.lParam);
+    return out;
+}
+
+// "figure NAME VALUE" lines of the last figures block.
+std::map<std::string, std::string> figuresOf(const std::vector<std::string>& lines) {
+    std::map<std::string, std::string> figures;
+    for (const std::string& line : lines) {
+        if (line == "figures") figures.clear();
+        if (!startsWith(line, "figure ")) continue;
+        const auto space = line.find(' ', 7);
+        figures[line.substr(7, space - 7)] = line.substr(space + 1);
+    }
+    return figures;
+}
+
+std::size_t indexOf(const std::vector<std::string>& lines, const std::string& prefix,
+                    std::size_t from = 0) {
+    for (std::size_t i = from; i < lines.size(); ++i)
+        if (startsWith(lines[i], prefix)) return i;
+    return std::string::npos;
+}
+
+// A recording fit for the view tests: every picture a key frame, so a seek lands exactly on
+// the picture of its time.
+std::string tenSecondsAllKeyFrames() {
+    return recording("ten-intra.mp4", {"--duration", "10", "--front", "640x360", "--rear",
+                                       "320x180", "--gop", "0.0333"});
+}
+
+// Waits until velk-play reports the playback's first position, i.e. pictures are flowing.
+bool waitUntilPlaying(PlayProcess& play) {
+    return play.waitForPrefix("msg 1044 control ").has_value();
+}
+
+// ---------------------------------------------------------------------------------------------
+// One recording played to its end: the start sequence, the progress, the telemetry pairs and a
+// single end message after which the playback reports nothing more.
+
+struct EndCase {
+    const char* name;
+    const char* file;
+    std::vector<std::string> options;
+    double seconds;
+    bool rear;
+};
+
+class PlaysToOneEnd : public ::testing::TestWithParam<EndCase> {};
+
+TEST_P(PlaysToOneEnd, ReportsStartProgressTelemetryAndOneEnd) {
+    const EndCase& c = GetParam();
+    const std::string file = recording(c.file, c.options);
+    ASSERT_FALSE(file.empty()) << "make-recording failed";
+    PlayProcess play({"--exit-at-end", "--quit-after", "60", file});
+    ASSERT_EQ(play.finish(), 0) << play.tail();
+    const auto& lines = play.lines();
+    ASSERT_EQ(indexOf(lines, "exit time limit"), std::string::npos) << play.tail();
+    EXPECT_EQ(indexOf(lines, "error"), std::string::npos) << play.tail();
+
+    const std::size_t start = indexOf(lines, "start " + file);
+    ASSERT_NE(start, std::string::npos) << play.tail();
+    // The reset comes first; then the width class, the duration and the rear-picture choice.
+    const std::size_t firstMessage = indexOf(lines, "msg ", start);
+    ASSERT_NE(firstMessage, std::string::npos);
+    EXPECT_EQ(lines[firstMessage], "msg 1046 vehicle 0 0");
+    const std::size_t speedRange = indexOf(lines, "msg 1051 ", start);
+    const std::size_t totalTime = indexOf(lines, "call ShowTotalTime ", start);
+    const std::size_t viewerMode = indexOf(lines, "call SelectViewerMode ", start);
+    ASSERT_NE(viewerMode, std::string::npos) << play.tail();
+    EXPECT_EQ(lines[speedRange], "msg 1051 control 0 0"); // not a 1920-wide front picture
+    EXPECT_LT(firstMessage, speedRange);
+    EXPECT_LT(speedRange, totalTime);
+    EXPECT_LT(totalTime, viewerMode);
+    EXPECT_EQ(lines[viewerMode], std::string("call SelectViewerMode ") + (c.rear ? "1" : "0"));
+    const long long durationUs = std::stoll(lines[totalTime].substr(19));
+    EXPECT_NEAR(double(durationUs), c.seconds * 1e6, 0.1e6);
+
+    const auto messages = messagesOf(lines, start);
+    const long long wholeSeconds = durationUs / 1000000;
+    const auto positions = valuesOf(messages, 1044, true);
+    if (wholeSeconds == 0) {
+        EXPECT_TRUE(positions.empty()) << "a recording shorter than a second has no position";
+    } else {
+        ASSERT_FALSE(positions.empty());
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+        // The clock may run a little past the whole seconds it is divided by.
+        const double bound = (durationUs / 1e6 + 0.1) * 1000.0 / double(wholeSeconds);
+        EXPECT_GE(positions.front(), 0);
+        EXPECT_LE(double(positions.back()), bound);
+        EXPECT_GE(positions.back(), 800);
+    }
+    const auto seconds = valuesOf(messages, 1045, false);
+    EXPECT_GE(seconds.size() + 1, std::size_t(wholeSeconds));
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        EXPECT_LE(seconds[i], wholeSeconds);
+        if (i > 0) {
+            EXPECT_EQ(seconds[i], seconds[i - 1] + 1) << "1045 once per second";
+        }
+    }
+
+    // Telemetry: each text goes to the vehicle panel and, right after, the same text to the map.
+    long long pairs = 0;
+    for (std::size_t i = start; i < lines.size(); ++i) {
+        const auto m = parseMessage(lines[i]);
+        if (!m || !m->text) continue;
+        ASSERT_EQ(m->id, 1046) << lines[i];
+        EXPECT_EQ(m->receiver, "vehicle");
+        ASSERT_LT(i + 1, lines.size());
+        EXPECT_EQ(lines[i + 1], "msg 1047 map 0 text " + *m->text);
+        ++pairs;
+        ++i;
+    }
+    EXPECT_GT(pairs, 0);
+
+    // One end, and no progress or telemetry after it.
+    const std::size_t end = indexOf(lines, "msg 1048 ", start);
+    ASSERT_NE(end, std::string::npos) << play.tail();
+    EXPECT_EQ(lines[end], "msg 1048 control 0 0");
+    for (const Message& m : messagesOf(lines, end + 1))
+        EXPECT_TRUE(m.id != 1044 && m.id != 1045 && m.id != 1046 && m.id != 1047 && m.id != 1048)
+            << "message " << m.id << " after the end";
+
+    const auto figures = figuresOf(lines);
+    ASSERT_FALSE(figures.empty()) << play.tail();
+    const long long shown = std::stoll(figures.at("picturesShown"));
+    EXPECT_GT(shown, 0);
+    EXPECT_LE(shown, std::lround(c.seconds * 30));
+    EXPECT_NE(figures.at("firstPictureSeconds"), "none");
+    EXPECT_EQ(std::stoll(figures.at("rearPicturesShown")) > 0, c.rear);
+    EXPECT_EQ(std::stoll(figures.at("telemetryDelivered")), pairs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, PlaysToOneEnd,
+    ::testing::Values(
+        EndCase{"FrontRearAudio", "four.mp4",
+                {"--duration", "4", "--front", "640x360", "--rear", "320x180"}, 4, true},
+        EndCase{"FrontOnlySilent", "two-front.mp4",
+                {"--duration", "2", "--front", "640x360", "--no-rear", "--no-audio"}, 2, false},
+        EndCase{"ShorterThanOneSecond", "sub-second.mp4",
+                {"--duration", "0.6", "--front", "640x360", "--rear", "320x180"}, 0.6, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// A play list: each playback ends once and the next starts only after the engine stopped; a
+// file that cannot be opened is reported to the main window and passed over.
+
+TEST(VelkPlay, PlaysAListInTurnAndPassesOverAMissingFile) {
+    const std::string shortFile = recording("sub-second.mp4", {"--duration", "0.6", "--front",
+                                                               "640x360", "--rear", "320x180"});
+    ASSERT_FALSE(shortFile.empty());
+    const std::string missing = scratchFolder() + "/no-such-recording.mp4";
+    PlayProcess play({"--exit-at-end", "--quit-after", "60", shortFile, missing, shortFile});
+    ASSERT_EQ(play.finish(), 0) << play.tail();
+    const auto& lines = play.lines();
+    ASSERT_EQ(indexOf(lines, "exit end of play list"), indexOf(lines, "exit ")) << play.tail();
+
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (startsWith(lines[i], "start ")) starts.push_back(i);
+    ASSERT_EQ(starts.size(), 3u) << play.tail();
+    starts.push_back(lines.size());
+    const char* expectedEnd[] = {"msg 1048 control 0 0", "msg 1049 main 1 0",
+                                 "msg 1048 control 0 0"};
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE("playback " + std::to_string(k));
+        int ends = 0;
+        for (std::size_t i = starts[k]; i < starts[k + 1]; ++i)
+            ends += startsWith(lines[i], "msg 1048 ") || startsWith(lines[i], "msg 1049 ");
+        EXPECT_EQ(ends, 1);
+        EXPECT_NE(indexOf(lines, expectedEnd[k], starts[k]), std::string::npos);
+        EXPECT_LT(indexOf(lines, expectedEnd[k], starts[k]), starts[k + 1]);
+        if (k < 2) {
+            EXPECT_EQ(lines[starts[k + 1] - 1], "stopped") << "next only after the stop";
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command channel: every command answers, bad ones with an error and no harm done; open
+// switches files, also after a file that cannot be opened.
+
+TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
+    const std::string file = recording("four.mp4", {"--duration", "4", "--front", "640x360",
+                                                    "--rear", "320x180"});
+    ASSERT_FALSE(file.empty());
+    PlayProcess play({"--quit-after", "120", file});
+    ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
+
+    const std::string missing = scratchFolder() + "/missing file.mp4";
+    struct Step {
+        std::string command;
+        std::string answer; // "ok ..." exactly, or a prefix "error"
+    };
+    const Step steps[] = {
+        {"pause", "ok pause"},
+        {"pause", "ok pause"},
+        {"seek-by 5", "ok seek-by"},
+        {"seek-by -5", "ok seek-by"},
+        {"seek-fraction 100", "ok seek-fraction"},
+        {"speed 2", "ok speed"},
+        {"speed 1", "ok speed"},
+        {"volume 100", "ok volume"},
+        {"zoom", "ok zoom"},
+        {"zoom", "ok zoom"},
+        {"mirror", "ok mirror"},
+        {"mirror", "ok mirror"},
+        {"swap", "ok swap"},
+        {"swap", "ok swap"},
+        {"fullscreen-layout", "ok fullscreen-layout"},
+        {"fullscreen-layout", "ok fullscreen-layout"},
+        {"figures", "ok figures"},
+        {"speed 9", "error"},
+        {"volume -1", "error"},
+        {"seek-fraction 1001", "error"},
+        {"seek-by ahead", "error"},
+        {"pause now", "error"},
+        {"screenshot only-one.png", "error"},
+        {"open", "error"},
+        {"launch the rockets", "error"},
+        {"open " + missing, "ok open"},
+        {"figures", "ok figures"},
+        {"open " + file, "ok open"},
+    };
+    for (const Step& step : steps) {
+        const std::string answer = play.command(step.command);
+        if (step.answer == "error") {
+            EXPECT_TRUE(startsWith(answer, "error ")) << step.command << " -> " << answer;
+        } else {
+            EXPECT_EQ(answer, step.answer) << step.command << "\n" << play.tail();
+        }
+    }
+    // The file that cannot be opened was reported to the main window before the next open.
+    const auto& lines = play.lines();
+    const std::size_t missingStart = indexOf(lines, "start " + missing);
+    ASSERT_NE(missingStart, std::string::npos);
+    const std::size_t failed = indexOf(lines, "msg 1049 main 1 0", missingStart);
+    EXPECT_LT(failed, indexOf(lines, "start " + file, missingStart)) << play.tail();
+    // The file opened after it plays.
+    ASSERT_TRUE(play.waitForLine("call SelectViewerMode 1")) << play.tail();
+    ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
+    EXPECT_EQ(play.command("stop"), "ok stop");
+    EXPECT_EQ(play.command("stop"), "ok stop") << "stopping when nothing plays is harmless";
+    EXPECT_EQ(play.command("quit"), "ok quit");
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Seeking: a fraction seek moves the position there, and a seek after the end that plays out
+// again does not report a second end.
+
+TEST(VelkPlay, FractionSeekMovesThePosition) {
+    const std::string file = tenSecondsAllKeyFrames();
+    ASSERT_FALSE(file.empty());
+    PlayProcess play({"--quit-after", "120", file});
+    ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
+    ASSERT_EQ(play.command("seek-fraction 500"), "ok seek-fraction");
+    // Before the seek the position is near the start; the first one past 400 is after it.
+    const auto moved = play.waitFor([](const std::string& line) {
+        const auto m = parseMessage(line);
+        return m && m->id == 1044 && m->wParam >= 400;
+    });
+    ASSERT_TRUE(moved) << play.tail();
+    const long long position = parseMessage(*moved)->wParam;
+    EXPECT_GE(position, 495);
+    EXPECT_LE(position, 600);
+    EXPECT_EQ(play.command("quit"), "ok quit");
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+}
+
+TEST(VelkPlay, EndIsReportedOncePerPlaybackAlsoAfterASeekBack) {
+    const std::string file = recording("three.mp4", {"--duration", "3", "--front", "640x360",
+                                                     "--rear", "320x180"});
+    ASSERT_FALSE(file.empty());
+    PlayProcess play({"--quit-after", "120", file});
+    ASSERT_TRUE(play.waitForLine("msg 1048 control 0 0")) << play.tail();
+    const std::size_t afterEnd = play.mark();
+    ASSERT_EQ(play.command("seek-fraction 300"), "ok seek-fraction");
+    // Positions come back with the pictures; the playback then runs out to its last picture.
+    ASSERT_TRUE(play.waitForPrefix("msg 1044 control ")) << play.tail();
+    constexpr int lastFrame = 3 * 30 - 1;
+    int frontCode = -1;
+    for (int attempt = 0; attempt < 600 && frontCode != lastFrame; ++attempt) {
+        const auto screens = takeScreenshots(play);
+        ASSERT_TRUE(screens) << play.tail();
+        frontCode = frameCode(screens->front);
+    }
+    ASSERT_EQ(frontCode, lastFrame) << "the replay did not reach the last picture";
+    // Let the refresh run its end check again, then stop: every message it sent is printed
+    // before "stopped".
+    ASSERT_EQ(play.command("figures"), "ok figures");
+    ASSERT_EQ(play.command("stop"), "ok stop");
+    int ends = 0;
+    for (const Message& m : messagesOf(play.lines())) ends += m.id == 1048;
+    EXPECT_EQ(ends, 1) << play.tail(60);
+    EXPECT_FALSE(valuesOf(messagesOf(play.lines(), afterEnd), 1044, true).empty());
+    EXPECT_EQ(play.command("quit"), "ok quit");
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+}
+
+// ---------------------------------------------------------------------------------------------
+// What is drawn where, read back from the screen while paused: each step toggles view flags,
+// seeks, and the next picture must be the frame at the new position, shown as the flags say.
+
+struct ViewStep {
+    const char* toggles; // space-separated commands sent before the seek
+    int perMille;
+    int frame; // 30 pictures per second of a 10 s recording
+    Camera mainCamera;
+    bool mainMirrored;
+};
+
+TEST(VelkPlay, PausedSeekShowsTheNewFrameWithTheViewFlags) {
+    const std::string file = tenSecondsAllKeyFrames();
+    ASSERT_FALSE(file.empty());
+    PlayProcess play({"--quit-after", "240", file});
+    ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
+    ASSERT_EQ(play.command("pause"), "ok pause");
+
+    // Targets avoid whole seconds: those pictures flash white and show no camera colour.
+    const ViewStep steps[] = {
+        {"", 550, 165, Camera::Front, false},
+        {"mirror", 250, 75, Camera::Front, true},
+        {"swap", 850, 255, Camera::Rear, true},
+        {"mirror", 350, 105, Camera::Rear, false},
+        {"swap", 650, 195, Camera::Front, false},
+    };
+    int previous = -1;
+    for (const ViewStep& step : steps) {
+        SCOPED_TRACE(std::string("toggles '") + step.toggles + "', seek " +
+                     std::to_string(step.perMille));
+        std::string toggles = step.toggles;
+        if (!toggles.empty()) ASSERT_EQ(play.command(toggles), "ok " + toggles);
+        ASSERT_EQ(play.command("seek-fraction " + std::to_string(step.perMille)),
+                  "ok seek-fraction");
+        // Paused, nothing is redrawn until the seek's picture arrives: wait for it in both
+        // windows (the engine presents the main one first).
+        std::optional<Screens> screens;
+        int front = -1, rear = -1;
+        for (int attempt = 0; attempt < 600; ++attempt) {
+            screens = takeScreenshots(play);
+            ASSERT_TRUE(screens) << play.tail();
+            front = frameCode(screens->front);
+            rear = frameCode(screens->rear);
+            if (front >= 0 && front != previous && rear == front) break;
+        }
+        EXPECT_EQ(front, step.frame) << play.tail();
+        EXPECT_EQ(rear, front) << "the small picture shows the same moment";
+        bool mirrored = false, rearMirrored = true;
+        frameCode(screens->front, &mirrored);
+        frameCode(screens->rear, &rearMirrored);
+        EXPECT_EQ(mirrored, step.mainMirrored);
+        EXPECT_FALSE(rearMirrored) << "the small picture is never mirrored";
+        EXPECT_EQ(cameraOf(screens->front), step.mainCamera);
+        EXPECT_EQ(cameraOf(screens->rear),
+                  step.mainCamera == Camera::Front ? Camera::Rear : Camera::Front);
+        previous = front;
+    }
+    EXPECT_EQ(play.command("quit"), "ok quit");
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+}
+
+// In the full-screen layout the rear window is left alone, yet the rear pictures keep pace with
+// the front ones: once the layout is left, both windows show the same moment again.
+TEST(VelkPlay, FullScreenLayoutKeepsTheRearPicturesInStep) {
+    const std::string file = tenSecondsAllKeyFrames();
+    ASSERT_FALSE(file.empty());
+    PlayProcess play({"--quit-after", "120", file});
+    ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
+    ASSERT_EQ(play.command("fullscreen-layout"), "ok fullscreen-layout");
+    const auto nextSecond = [&play] {
+        return play.waitForPrefix("msg 1045 control ").has_value();
+    };
+    ASSERT_TRUE(nextSecond() && nextSecond()) << play.tail();
+    // The main picture now fills the screen and still carries a readable frame code.
+    const auto full = takeScreenshots(play);
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->front.width(), 1920);
+    EXPECT_GE(frameCode(full->front), 0);
+
+    ASSERT_EQ(play.command("fullscreen-layout"), "ok fullscreen-layout");
+    ASSERT_TRUE(nextSecond()) << play.tail();
+    ASSERT_EQ(play.command("pause"), "ok pause");
+    int front = -1, rear = -2;
+    for (int attempt = 0; attempt < 600 && front != rear; ++attempt) {
+        const auto screens = takeScreenshots(play);
+        ASSERT_TRUE(screens);
+        EXPECT_EQ(screens->front.width(), 720);
+        front = frameCode(screens->front);
+        rear = frameCode(screens->rear);
+    }
+    EXPECT_GE(front, 0);
+    EXPECT_EQ(rear, front) << play.tail();
+    EXPECT_EQ(play.command("quit"), "ok quit");
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+}
+
+} // namespace
+} // namespace velk::test
