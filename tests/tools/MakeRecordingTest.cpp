@@ -51,8 +51,7 @@ Result runTool(const std::vector<std::string>& args) {
         cmd += " " + quote(a);
     Result r;
     FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
+    if (!p) return r;
     std::array<char, 65536> buf;
     size_t n;
     while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
@@ -95,8 +94,7 @@ using Input = std::unique_ptr<AVFormatContext, InputCloser>;
 
 Input openInput(const std::string& path) {
     AVFormatContext* f = nullptr;
-    if (avformat_open_input(&f, path.c_str(), nullptr, nullptr) < 0)
-        return nullptr;
+    if (avformat_open_input(&f, path.c_str(), nullptr, nullptr) < 0) return nullptr;
     if (avformat_find_stream_info(f, nullptr) < 0) {
         avformat_close_input(&f);
         return nullptr;
@@ -108,8 +106,7 @@ Input openInput(const std::string& path) {
 std::vector<TextPacket> readPackets(const std::string& path, int stream) {
     std::vector<TextPacket> v;
     Input in = openInput(path);
-    if (!in)
-        return v;
+    if (!in) return v;
     AVPacket* pkt = av_packet_alloc();
     while (av_read_frame(in.get(), pkt) >= 0) {
         if (pkt->stream_index == stream)
@@ -125,8 +122,7 @@ std::vector<TextPacket> readPackets(const std::string& path, int stream) {
 std::vector<TextPacket> readTextSamples(const std::string& path, int stream) {
     std::vector<TextPacket> v;
     for (TextPacket& p : readPackets(path, stream))
-        if (p.payload != std::string(2, '\0'))
-            v.push_back(std::move(p));
+        if (p.payload != std::string(2, '\0')) v.push_back(std::move(p));
     return v;
 }
 
@@ -182,8 +178,8 @@ protected:
 struct StreamExpectation {
     AVMediaType type;
     const char* codec;
-    int width = 0, height = 0;   // video
-    int rate = 0, channels = 0;  // audio
+    int width = 0, height = 0;  // video
+    int rate = 0, channels = 0; // audio
 };
 
 struct LayoutCase {
@@ -214,7 +210,9 @@ const LayoutCase kLayoutCases[] = {
     {"AviNoAudio", "a.avi", {"--no-audio"}, {kFront, kRear}},
 };
 
-void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StreamLayout : public MakeRecording, public testing::WithParamInterface<LayoutCase> {};
 
@@ -223,9 +221,9 @@ TEST_P(StreamLayout, HasTheAskedStreamsInDeviceOrder) {
     const std::string file = path(c.file);
     double duration = 1;
     for (size_t i = 0; i + 1 < c.args.size(); ++i)
-        if (c.args[i] == "--duration")
-            duration = std::stod(c.args[i + 1]);
-    std::vector<std::string> args = concat({"--out", file, "--duration"}, {std::to_string(duration)});
+        if (c.args[i] == "--duration") duration = std::stod(c.args[i + 1]);
+    std::vector<std::string> args =
+        concat({"--out", file, "--duration"}, {std::to_string(duration)});
     args = concat(concat(args, kSmall), c.args);
     ASSERT_EQ(runTool(args).status, 0);
 
@@ -277,7 +275,9 @@ const TelemetryCase kTelemetryCases[] = {
     {"VelkRsMph", "rs", "mph", 85, 1},
 };
 
-void PrintTo(const TelemetryCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TelemetryCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SimulatedTelemetry : public MakeRecording,
                            public testing::WithParamInterface<TelemetryCase> {};
@@ -286,9 +286,9 @@ TEST_P(SimulatedTelemetry, PacketsCarryThePrintedLines) {
     const TelemetryCase& c = GetParam();
     const std::string file = path("t.mp4");
     // Telemetry only (no pictures, no sound): 60 s of simulated drive in a moment.
-    const std::vector<std::string> args = {"--out", file, "--duration", "60", "--no-front",
-                                           "--no-audio", "--device", c.device, "--unit", c.unit,
-                                           "--seed", "7", "--print-telemetry"};
+    const std::vector<std::string> args = {
+        "--out",  file,     "--duration", "60",     "--no-front", "--no-audio",       "--device",
+        c.device, "--unit", c.unit,       "--seed", "7",          "--print-telemetry"};
     const Result r = runTool(args);
     ASSERT_EQ(r.status, 0);
     const std::vector<TextPacket> printed = parsePrinted(r.out);
@@ -309,8 +309,8 @@ TEST_P(SimulatedTelemetry, PacketsCarryThePrintedLines) {
                               "%d,%d,%d,%d,%d/%d,%d,%d,%lf,%lf,%d/%f,%f,%f,%d,%d,%d,%d,%d,%d/"
                               "%d.%d.%d,%d,%d",
                               &speed, &rpm, &left, &right, &brake, &aux6, &gps, &aux8, &lat, &lon,
-                              &aux11, &gx, &gy, &gz, &lane, &ahead, &ped, &a18, &a19, &a20,
-                              &major, &minor, &patch, &code, &unit),
+                              &aux11, &gx, &gy, &gz, &lane, &ahead, &ped, &a18, &a19, &a20, &major,
+                              &minor, &patch, &code, &unit),
                   25);
         EXPECT_GE(speed, 0);
         EXPECT_LE(speed, 200);
@@ -384,8 +384,7 @@ std::vector<uint8_t> lumaOf(const AVFrame* f, bool mirror, int width, int height
         for (int x = 0; x < f->width; ++x)
             src[static_cast<size_t>(y) * f->width + x] =
                 f->data[0][y * f->linesize[0] + (mirror ? f->width - 1 - x : x)];
-    if (width == f->width && height == f->height)
-        return src;
+    if (width == f->width && height == f->height) return src;
     std::vector<uint8_t> dst(static_cast<size_t>(width) * height);
     SwsContext* sws = sws_getContext(f->width, f->height, AV_PIX_FMT_GRAY8, width, height,
                                      AV_PIX_FMT_GRAY8, SWS_BILINEAR, nullptr, nullptr, nullptr);
@@ -431,8 +430,7 @@ TEST_P(PictureAndSound, FrameCodeFlashesAndClicksLineUp) {
                     sum += f->data[0][y * f->linesize[0] + x];
             const double mean = static_cast<double>(sum) / n;
             EXPECT_TRUE(mean > 225 || mean < 180) << "frame " << k << " mean " << mean;
-            if (mean > 225)
-                flashes.push_back(t);
+            if (mean > 225) flashes.push_back(t);
         });
         EXPECT_EQ(count, 3 * kFps);
         EXPECT_EQ(flashes, (std::vector<double>{0.0, 1.0, 2.0}));
@@ -443,14 +441,14 @@ TEST_P(PictureAndSound, FrameCodeFlashesAndClicksLineUp) {
     double lastLoud = -1;
     decodeStream(file, 2, [&](const AVFrame* f, double t) {
         for (int i = 0; i < f->nb_samples; ++i) {
-            const double v = f->format == AV_SAMPLE_FMT_FLTP
-                                 ? reinterpret_cast<const float*>(f->extended_data[0])[i]
-                                 : reinterpret_cast<const int16_t*>(f->data[0])[i * f->ch_layout.nb_channels] /
-                                       32768.0;
+            const double v =
+                f->format == AV_SAMPLE_FMT_FLTP
+                    ? reinterpret_cast<const float*>(f->extended_data[0])[i]
+                    : reinterpret_cast<const int16_t*>(f->data[0])[i * f->ch_layout.nb_channels] /
+                          32768.0;
             const double at = t + static_cast<double>(i) / f->sample_rate;
             if (std::fabs(v) > 0.3) {
-                if (lastLoud < 0 || at - lastLoud > 0.02)
-                    clicks.push_back(at);
+                if (lastLoud < 0 || at - lastLoud > 0.02) clicks.push_back(at);
                 lastLoud = at;
             }
         }
@@ -486,7 +484,9 @@ const BadCase kBadCases[] = {
     {"UnwritableFolder", {"--out", "OUT-no-such-folder/x.mp4", "--duration", "0.2"}},
 };
 
-void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BadCommandLine : public MakeRecording, public testing::WithParamInterface<BadCase> {};
 
@@ -494,8 +494,7 @@ TEST_P(BadCommandLine, FailsWithAMessageAndLeavesNoFile) {
     std::vector<std::string> args = GetParam().args;
     std::string out;
     for (std::string& a : args)
-        if (a.rfind("OUT", 0) == 0)
-            a = out = path("x") + a.substr(3);
+        if (a.rfind("OUT", 0) == 0) a = out = path("x") + a.substr(3);
     EXPECT_NE(runTool(args).status, 0);
     if (!out.empty()) {
         EXPECT_FALSE(fs::exists(out));
@@ -508,11 +507,26 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadCommandLine, testing::ValuesIn(kBadCases),
 TEST(MakeRecordingHelp, DocumentsEveryOption) {
     const Result r = runTool({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option :
-         {"--out", "--duration", "--fps", "--gop", "--front", "--rear", "--no-rear", "--no-audio",
-          "--no-front", "--no-telemetry", "--audio-rate", "--audio-channels", "--front-bitrate",
-          "--rear-bitrate", "--device", "--unit", "--seed", "--preset", "--telemetry-file",
-          "--print-telemetry"})
+    for (const char* option : {"--out",
+                               "--duration",
+                               "--fps",
+                               "--gop",
+                               "--front",
+                               "--rear",
+                               "--no-rear",
+                               "--no-audio",
+                               "--no-front",
+                               "--no-telemetry",
+                               "--audio-rate",
+                               "--audio-channels",
+                               "--front-bitrate",
+                               "--rear-bitrate",
+                               "--device",
+                               "--unit",
+                               "--seed",
+                               "--preset",
+                               "--telemetry-file",
+                               "--print-telemetry"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 

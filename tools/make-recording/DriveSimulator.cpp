@@ -31,7 +31,9 @@ double DriveSimulator::random() {
     return static_cast<double>(z >> 11) / 9007199254740992.0;
 }
 
-double DriveSimulator::random(double a, double b) { return a + (b - a) * random(); }
+double DriveSimulator::random(double a, double b) {
+    return a + (b - a) * random();
+}
 
 void DriveSimulator::enter(Phase phase) {
     m_phase = phase;
@@ -65,20 +67,17 @@ std::string DriveSimulator::nextLine() {
     switch (m_phase) {
     case Phase::Stop:
         m_speed = 0;
-        if ((m_phaseLeft -= kDt) <= 0)
-            enter(Phase::Accelerate);
+        if ((m_phaseLeft -= kDt) <= 0) enter(Phase::Accelerate);
         break;
     case Phase::Accelerate:
         accel = m_rate * (1 - 0.5 * m_speed / 40) + random(-0.15, 0.15);
         m_speed += accel * kDt;
-        if (m_speed >= m_target)
-            enter(Phase::Cruise);
+        if (m_speed >= m_target) enter(Phase::Cruise);
         break;
     case Phase::Cruise:
         accel = random(-0.25, 0.25);
         m_speed = std::max(1.0, m_speed + accel * kDt);
-        if ((m_phaseLeft -= kDt) <= 0)
-            enter(random() < 0.7 ? Phase::Brake : Phase::Accelerate);
+        if ((m_phaseLeft -= kDt) <= 0) enter(random() < 0.7 ? Phase::Brake : Phase::Accelerate);
         break;
     case Phase::Brake:
         accel = -m_rate + random(-0.15, 0.15);
@@ -101,15 +100,13 @@ std::string DriveSimulator::nextLine() {
     if (m_signal != 0) {
         if (m_signalLeft <= m_turnLeft)
             m_turnRate = (m_signal == 1 ? -1 : 1) * std::min(0.35, 4.0 / std::max(m_speed, 1.0));
-        if ((m_signalLeft -= kDt) <= 0)
-            m_signal = 0;
+        if ((m_signalLeft -= kDt) <= 0) m_signal = 0;
     }
     m_heading += m_turnRate * kDt;
 
     // --- Lane departures at speed, without the indicator.
     if (m_lane != 0) {
-        if ((m_laneLeft -= kDt) <= 0)
-            m_lane = 0;
+        if ((m_laneLeft -= kDt) <= 0) m_lane = 0;
     } else if (m_signal == 0 && m_speed > 15 && random() < 0.004) {
         m_lane = random() < 0.5 ? 1 : 2;
         m_laneLeft = random(1, 2.5);
@@ -162,8 +159,7 @@ std::string DriveSimulator::nextLine() {
     const double gz = 0.98 + random(-0.03, 0.02);
     const double lat = gpsState == 0 ? 0.0 : m_lat, lon = gpsState == 0 ? 0.0 : m_lon;
     int headingDeg = static_cast<int>(std::fmod(m_heading * 180 / kPi, 360.0));
-    if (headingDeg < 0)
-        headingDeg += 360;
+    if (headingDeg < 0) headingDeg += 360;
 
     char line[256];
     int n = std::snprintf(line, sizeof line,
@@ -173,8 +169,7 @@ std::string DriveSimulator::nextLine() {
                           satellites, lat, lon, headingDeg, gx, gy, gz, m_lane, vehicleAhead,
                           pedestrian, 0, 0, 0, 1, 2, 3, m_deviceCode, m_mph ? 1 : 0);
     std::string text(line, std::min<size_t>(n, sizeof line - 1));
-    if (text.size() < kMinLineLength)
-        text.append(kMinLineLength - text.size(), ' ');
+    if (text.size() < kMinLineLength) text.append(kMinLineLength - text.size(), ' ');
     ++m_tenth;
     return text;
 }

@@ -31,10 +31,10 @@ private:
     int m_tenth = 0;
 
     Phase m_phase = Phase::Accelerate;
-    double m_phaseLeft = 0;  // seconds left in a timed phase (Cruise, Stop)
-    double m_speed = 0;      // m/s
-    double m_target = 0;     // m/s, end speed of Accelerate and Brake
-    double m_rate = 0;       // m/s^2, magnitude of the acceleration of Accelerate and Brake
+    double m_phaseLeft = 0;   // seconds left in a timed phase (Cruise, Stop)
+    double m_speed = 0;       // m/s
+    double m_target = 0;      // m/s, end speed of Accelerate and Brake
+    double m_rate = 0;        // m/s^2, magnitude of the acceleration of Accelerate and Brake
     bool m_following = false; // a vehicle is ahead in this phase
 
     double m_heading = 0.6; // radians from north

@@ -22,17 +22,17 @@ inline constexpr int kFrameCodeBits = 16;
 inline constexpr uint8_t kFrameCodeWhite = 235;
 inline constexpr uint8_t kFrameCodeBlack = 16;
 
-inline int frameCodeBandHeight(int height) { return height / 12; }
+inline int frameCodeBandHeight(int height) {
+    return height / 12;
+}
 
 // Decodes the strip from a luma plane (8 bits per sample, rows `stride` bytes apart). Returns the
 // frame index (0..65535) or -1 when the four marker columns match neither orientation. When
 // `mirrored` is given it is set to whether the picture was mirrored left-right.
 inline int decodeFrameCode(const uint8_t* luma, int stride, int width, int height,
-                           bool* mirrored = nullptr)
-{
+                           bool* mirrored = nullptr) {
     const int band = frameCodeBandHeight(height);
-    if (!luma || width < kFrameCodeColumns * 2 || band < 2)
-        return -1;
+    if (!luma || width < kFrameCodeColumns * 2 || band < 2) return -1;
     // The middle of each column and of the band: away from edges that coding and scaling blur.
     const int y0 = band / 4, y1 = band - band / 4;
     bool level[kFrameCodeColumns];
@@ -43,8 +43,7 @@ inline int decodeFrameCode(const uint8_t* luma, int stride, int width, int heigh
         for (int y = y0; y < y1; ++y)
             for (int x = x0 + inset; x < x1 - inset; ++x, ++count)
                 sum += luma[static_cast<long>(y) * stride + x];
-        if (count == 0)
-            return -1;
+        if (count == 0) return -1;
         level[c] = sum / count >= (kFrameCodeWhite + kFrameCodeBlack) / 2;
     }
     bool flip;
@@ -59,8 +58,7 @@ inline int decodeFrameCode(const uint8_t* luma, int stride, int width, int heigh
         const int c = 2 + bit;
         index = (index << 1) | (level[flip ? kFrameCodeColumns - 1 - c : c] ? 1 : 0);
     }
-    if (mirrored)
-        *mirrored = flip;
+    if (mirrored) *mirrored = flip;
     return index;
 }
 

@@ -51,8 +51,7 @@ bool parseInt(const char* option, const char* text, long min, long max, long& ou
     errno = 0;
     char* end = nullptr;
     const long v = std::strtol(text, &end, 10);
-    if (errno || end == text || *end)
-        return bad(option, text, "not a whole number");
+    if (errno || end == text || *end) return bad(option, text, "not a whole number");
     if (v < min || v > max) {
         char why[96];
         std::snprintf(why, sizeof why, "must be from %ld to %ld", min, max);
@@ -66,10 +65,8 @@ bool parseSeconds(const char* option, const char* text, double max, double& out)
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(text, &end);
-    if (errno || end == text || *end || !std::isfinite(v))
-        return bad(option, text, "not a number");
-    if (v <= 0 || v > max)
-        return bad(option, text, "out of range");
+    if (errno || end == text || *end || !std::isfinite(v)) return bad(option, text, "not a number");
+    if (v <= 0 || v > max) return bad(option, text, "out of range");
     out = v;
     return true;
 }
@@ -120,10 +117,10 @@ int parseOptions(int argc, char** argv, Options& o) {
         }
 
         static const char* const kWithValue[] = {
-            "--out",       "--duration",      "--fps",           "--gop",        "--front",
-            "--rear",      "--audio-rate",    "--audio-channels", "--front-bitrate",
-            "--rear-bitrate", "--device",     "--unit",          "--seed",       "--preset",
-            "--telemetry-file"};
+            "--out",           "--duration",     "--fps",           "--gop",
+            "--front",         "--rear",         "--audio-rate",    "--audio-channels",
+            "--front-bitrate", "--rear-bitrate", "--device",        "--unit",
+            "--seed",          "--preset",       "--telemetry-file"};
         bool known = false;
         for (const char* name : kWithValue)
             known = known || is(name);
@@ -185,8 +182,7 @@ int parseOptions(int argc, char** argv, Options& o) {
         } else if (is("--telemetry-file")) {
             o.telemetryFile = v;
         }
-        if (!ok)
-            return -1;
+        if (!ok) return -1;
     }
 
     if (o.out.empty()) {
@@ -200,8 +196,7 @@ int parseOptions(int argc, char** argv, Options& o) {
                      o.out.c_str());
         return -1;
     }
-    if (!o.front)
-        o.rear = false; // no video at all: the first video stream would become the front
+    if (!o.front) o.rear = false; // no video at all: the first video stream would become the front
     if (o.avi) {
         if (!o.telemetryFile.empty()) {
             std::fputs("make-recording: --telemetry-file needs an .mp4 output: AVI cannot carry "
@@ -212,8 +207,7 @@ int parseOptions(int argc, char** argv, Options& o) {
         o.telemetry = false;
     }
     if (!o.front && !o.audio && !o.telemetry) {
-        std::fputs("make-recording: nothing to write (no front, no audio, no telemetry)\n",
-                   stderr);
+        std::fputs("make-recording: nothing to write (no front, no audio, no telemetry)\n", stderr);
         return -1;
     }
     return 0;

@@ -48,8 +48,7 @@ constexpr Glyph kGlyphs[] = {
 
 const Glyph* findGlyph(char c) {
     for (const Glyph& g : kGlyphs)
-        if (g.c == c)
-            return &g;
+        if (g.c == c) return &g;
     return nullptr;
 }
 
@@ -59,8 +58,7 @@ void fillRect(const YuvPicture& p, int x0, int y0, int x1, int y1, Yuv c) {
     y0 = std::max(y0, 0);
     x1 = std::min(x1, p.width);
     y1 = std::min(y1, p.height);
-    if (x0 >= x1 || y0 >= y1)
-        return;
+    if (x0 >= x1 || y0 >= y1) return;
     for (int y = y0; y < y1; ++y)
         std::memset(p.planes[0] + static_cast<long>(y) * p.strides[0] + x0, c.y, x1 - x0);
     const int cx0 = x0 / 2, cx1 = (x1 + 1) / 2, cy0 = y0 / 2, cy1 = (y1 + 1) / 2;
@@ -74,8 +72,7 @@ void fillRect(const YuvPicture& p, int x0, int y0, int x1, int y1, Yuv c) {
 void drawText(const YuvPicture& p, int x, int y, int scale, const char* text, Yuv c) {
     for (; *text; ++text, x += 6 * scale) {
         const Glyph* g = findGlyph(*text);
-        if (!g)
-            continue;
+        if (!g) continue;
         for (int row = 0; row < 7; ++row)
             for (int col = 0; col < 5; ++col)
                 if (g->rows[row] & (0x10 >> col))
@@ -94,8 +91,8 @@ void drawFrameCode(const YuvPicture& p, int index) {
             white = false;
         else
             white = (index >> (kFrameCodeBits - 1 - (c - 2))) & 1;
-        fillRect(p, c * p.width / kFrameCodeColumns, 0, (c + 1) * p.width / kFrameCodeColumns,
-                 band, white ? kWhite : kBlack);
+        fillRect(p, c * p.width / kFrameCodeColumns, 0, (c + 1) * p.width / kFrameCodeColumns, band,
+                 white ? kWhite : kBlack);
     }
 }
 

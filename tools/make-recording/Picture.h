@@ -20,6 +20,8 @@ struct YuvPicture {
 void drawPicture(const YuvPicture& pic, Camera camera, int index, int fps);
 
 // Whether frame `index` is a flash frame.
-inline bool isFlashFrame(int index, int fps) { return index % fps == 0; }
+inline bool isFlashFrame(int index, int fps) {
+    return index % fps == 0;
+}
 
 } // namespace velk

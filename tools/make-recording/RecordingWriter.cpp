@@ -31,8 +31,8 @@ const uint8_t kTx3gSampleEntry[] = {
     0x00, 0x00, 0x00, 0x00, 0x01, 0xFF, 0x00, 0x00, 0x00, 0x00, // flags, justification, colour
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,             // text box
     0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x12, 0xFF, 0xFF, 0xFF, 0xFF, // style record
-    0x00, 0x00, 0x00, 0x12, 'f', 't', 'a', 'b', 0x00, 0x01, 0x00, 0x01, 0x05,
-    'S', 'e', 'r', 'i', 'f'}; // font table
+    0x00, 0x00, 0x00, 0x12, 'f',  't',  'a',  'b',  0x00, 0x01, 0x00, 0x01,
+    0x05, 'S',  'e',  'r',  'i',  'f'}; // font table
 
 struct TextLine {
     long key;
@@ -49,25 +49,21 @@ struct TextLine {
 }
 
 void check(int err, const char* what) {
-    if (err < 0)
-        fail(what, err);
+    if (err < 0) fail(what, err);
 }
 
 std::vector<TextLine> readTelemetryFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        fail("cannot read --telemetry-file \"" + path + "\"");
+    if (!in) fail("cannot read --telemetry-file \"" + path + "\"");
     std::vector<TextLine> lines;
     std::string line;
     long number = 0, lastKey = -1;
     while (std::getline(in, line)) {
         ++number;
-        if (line.empty())
-            continue;
+        if (line.empty()) continue;
         const size_t tab = line.find('\t');
         const std::string where = path + " line " + std::to_string(number);
-        if (tab == std::string::npos || tab == 0)
-            fail(where + ": expected KEY<TAB>TEXT");
+        if (tab == std::string::npos || tab == 0) fail(where + ": expected KEY<TAB>TEXT");
         char* end = nullptr;
         const std::string keyText = line.substr(0, tab);
         const long key = std::strtol(keyText.c_str(), &end, 10);
@@ -123,20 +119,17 @@ Writer::~Writer() {
     av_frame_free(&m_audioFrame);
     av_packet_free(&m_packet);
     if (m_fmt) {
-        if (!(m_fmt->oformat->flags & AVFMT_NOFILE))
-            avio_closep(&m_fmt->pb);
+        if (!(m_fmt->oformat->flags & AVFMT_NOFILE)) avio_closep(&m_fmt->pb);
         avformat_free_context(m_fmt);
     }
 }
 
 void Writer::openVideo(Output& out, int width, int height, int kbps) {
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
-    if (!codec)
-        fail("this FFmpeg has no libx264 encoder");
+    if (!codec) fail("this FFmpeg has no libx264 encoder");
     out.stream = avformat_new_stream(m_fmt, nullptr);
     out.codec = avcodec_alloc_context3(codec);
-    if (!out.stream || !out.codec)
-        fail("out of memory");
+    if (!out.stream || !out.codec) fail("out of memory");
     AVCodecContext* c = out.codec;
     c->width = width;
     c->height = height;
@@ -151,8 +144,7 @@ void Writer::openVideo(Output& out, int width, int height, int kbps) {
     // Quality-driven with a peak bit rate: flat test pictures stay small and quick.
     c->rc_max_rate = static_cast<int64_t>(kbps) * 1000;
     c->rc_buffer_size = kbps * 2000;
-    if (m_fmt->oformat->flags & AVFMT_GLOBALHEADER)
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (m_fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* opts = nullptr;
     av_dict_set(&opts, "preset", m_o.preset.c_str(), 0);
     av_dict_set(&opts, "crf", "23", 0);
@@ -167,28 +159,23 @@ void Writer::openVideo(Output& out, int width, int height, int kbps) {
 
 void Writer::openAudio() {
     const AVCodec* codec = avcodec_find_encoder(m_o.avi ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_AAC);
-    if (!codec)
-        fail(m_o.avi ? "this FFmpeg has no PCM encoder" : "this FFmpeg has no AAC encoder");
+    if (!codec) fail(m_o.avi ? "this FFmpeg has no PCM encoder" : "this FFmpeg has no AAC encoder");
     m_audio.stream = avformat_new_stream(m_fmt, nullptr);
     m_audio.codec = avcodec_alloc_context3(codec);
-    if (!m_audio.stream || !m_audio.codec)
-        fail("out of memory");
+    if (!m_audio.stream || !m_audio.codec) fail("out of memory");
     AVCodecContext* c = m_audio.codec;
     c->sample_fmt = m_o.avi ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLTP;
     c->sample_rate = m_o.audioRate;
     av_channel_layout_default(&c->ch_layout, m_o.audioChannels);
     c->time_base = AVRational{1, m_o.audioRate};
-    if (!m_o.avi)
-        c->bit_rate = 64000 * m_o.audioChannels;
-    if (m_fmt->oformat->flags & AVFMT_GLOBALHEADER)
-        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (!m_o.avi) c->bit_rate = 64000 * m_o.audioChannels;
+    if (m_fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     check(avcodec_open2(c, codec, nullptr), "cannot open the audio encoder");
     check(avcodec_parameters_from_context(m_audio.stream->codecpar, c), "codec parameters");
     m_audio.stream->time_base = c->time_base;
 
     m_audioFrame = av_frame_alloc();
-    if (!m_audioFrame)
-        fail("out of memory");
+    if (!m_audioFrame) fail("out of memory");
     m_audioFrame->format = c->sample_fmt;
     m_audioFrame->sample_rate = c->sample_rate;
     check(av_channel_layout_copy(&m_audioFrame->ch_layout, &c->ch_layout), "channel layout");
@@ -198,15 +185,13 @@ void Writer::openAudio() {
 
 void Writer::openText() {
     m_text = avformat_new_stream(m_fmt, nullptr);
-    if (!m_text)
-        fail("out of memory");
+    if (!m_text) fail("out of memory");
     AVCodecParameters* par = m_text->codecpar;
     par->codec_type = AVMEDIA_TYPE_SUBTITLE;
     par->codec_id = AV_CODEC_ID_MOV_TEXT;
     par->extradata =
         static_cast<uint8_t*>(av_mallocz(sizeof kTx3gSampleEntry + AV_INPUT_BUFFER_PADDING_SIZE));
-    if (!par->extradata)
-        fail("out of memory");
+    if (!par->extradata) fail("out of memory");
     std::copy(std::begin(kTx3gSampleEntry), std::end(kTx3gSampleEntry), par->extradata);
     par->extradata_size = sizeof kTx3gSampleEntry;
     // Keys are tenths: the reader looks lines up by tenths of its clock (spec Part 1.8).
@@ -214,12 +199,10 @@ void Writer::openText() {
 }
 
 void Writer::open() {
-    check(avformat_alloc_output_context2(&m_fmt, nullptr, m_o.avi ? "avi" : "mp4",
-                                         m_o.out.c_str()),
+    check(avformat_alloc_output_context2(&m_fmt, nullptr, m_o.avi ? "avi" : "mp4", m_o.out.c_str()),
           "cannot set up the output");
     const auto scaled = [](int kbps, int w, int h, double fullArea, int fullKbps) {
-        if (kbps > 0)
-            return kbps;
+        if (kbps > 0) return kbps;
         return std::max(300, static_cast<int>(fullKbps * (w * static_cast<double>(h)) / fullArea));
     };
     if (m_o.front)
@@ -228,18 +211,14 @@ void Writer::open() {
     if (m_o.rear)
         openVideo(m_rear, m_o.rearWidth, m_o.rearHeight,
                   scaled(m_o.rearKbps, m_o.rearWidth, m_o.rearHeight, 1280.0 * 720, 6000));
-    if (m_o.audio)
-        openAudio();
-    if (m_o.telemetry)
-        openText();
+    if (m_o.audio) openAudio();
+    if (m_o.telemetry) openText();
 
     for (Output* o : {&m_front, &m_rear}) {
-        if (!o->codec)
-            continue;
+        if (!o->codec) continue;
         AVFrame*& f = o == &m_front ? m_frontFrame : m_rearFrame;
         f = av_frame_alloc();
-        if (!f)
-            fail("out of memory");
+        if (!f) fail("out of memory");
         f->format = AV_PIX_FMT_YUV420P;
         f->width = o->codec->width;
         f->height = o->codec->height;
@@ -247,8 +226,7 @@ void Writer::open() {
         check(av_frame_get_buffer(f, 0), "picture buffer");
     }
     m_packet = av_packet_alloc();
-    if (!m_packet)
-        fail("out of memory");
+    if (!m_packet) fail("out of memory");
 
     if (!(m_fmt->oformat->flags & AVFMT_NOFILE))
         check(avio_open(&m_fmt->pb, m_o.out.c_str(), AVIO_FLAG_WRITE),
@@ -263,8 +241,7 @@ void Writer::encode(Output& out, const AVFrame* frame) {
     check(avcodec_send_frame(out.codec, frame), "encoding failed");
     for (;;) {
         const int err = avcodec_receive_packet(out.codec, m_packet);
-        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
-            return;
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
         check(err, "encoding failed");
         av_packet_rescale_ts(m_packet, out.codec->time_base, out.stream->time_base);
         m_packet->stream_index = out.stream->index;
@@ -281,8 +258,7 @@ void Writer::writeAudioUntil(int64_t sampleEnd, bool last) {
         m_audio.codec->frame_size > 0 ? m_audio.codec->frame_size : kPcmFrameSamples;
     while (m_audioNext < sampleEnd) {
         // Only the last frame of the file may be short: the AAC encoder pads a short one.
-        if (!last && sampleEnd - m_audioNext < frameSize)
-            return;
+        if (!last && sampleEnd - m_audioNext < frameSize) return;
         check(av_frame_make_writable(f), "audio frame");
         const int n = static_cast<int>(std::min<int64_t>(frameSize, sampleEnd - m_audioNext));
         f->nb_samples = n;
@@ -338,8 +314,7 @@ void Writer::run() {
     for (int64_t i = 0; i < frames; ++i) {
         if (m_frontFrame) {
             for (AVFrame* f : {m_frontFrame, m_rearFrame}) {
-                if (!f)
-                    continue;
+                if (!f) continue;
                 check(av_frame_make_writable(f), "picture buffer");
                 const YuvPicture pic{{f->data[0], f->data[1], f->data[2]},
                                      {f->linesize[0], f->linesize[1], f->linesize[2]},
@@ -352,8 +327,7 @@ void Writer::run() {
             }
         }
         // Sound and text up to the end of this picture, so the file stays interleaved.
-        if (m_audio.codec)
-            writeAudioUntil(std::min(samples, (i + 1) * m_o.audioRate / fps));
+        if (m_audio.codec) writeAudioUntil(std::min(samples, (i + 1) * m_o.audioRate / fps));
         if (m_text) {
             if (m_o.telemetryFile.empty()) {
                 for (; nextTenth < tenths && nextTenth * fps < (i + 1) * 10; ++nextTenth)
@@ -366,13 +340,11 @@ void Writer::run() {
             }
         }
     }
-    if (m_audio.codec)
-        writeAudioUntil(samples, true);
+    if (m_audio.codec) writeAudioUntil(samples, true);
     for (; m_text && nextFileLine < fileLines.size(); ++nextFileLine)
         writeText(fileLines[nextFileLine]); // keys past the pictures' end
     for (Output* o : {&m_front, &m_rear, &m_audio})
-        if (o->codec)
-            encode(*o, nullptr);
+        if (o->codec) encode(*o, nullptr);
     check(av_write_trailer(m_fmt), "cannot finish the file");
     check(avio_closep(&m_fmt->pb), "cannot close the file");
     std::fflush(stdout);

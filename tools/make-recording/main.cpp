@@ -12,8 +12,7 @@ extern "C" {
 int main(int argc, char** argv) {
     velk::Options options;
     const int parsed = velk::parseOptions(argc, argv, options);
-    if (parsed != 0)
-        return parsed > 0 ? 0 : 2;
+    if (parsed != 0) return parsed > 0 ? 0 : 2;
     av_log_set_level(AV_LOG_ERROR);
     std::string error;
     if (velk::writeRecording(options, error) != 0) {
