@@ -1,0 +1,133 @@
+#include "EngineTestSupport.h"
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace velk::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string Run(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) throw std::runtime_error("cannot run " + command);
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    int status = pclose(pipe);
+    if (status != 0) throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
+    return output;
+}
+
+std::string ToolCommand(const std::vector<std::string>& options) {
+    std::string command = Quote(std::string(VELK_BINARY_DIR) + "/tools/make-recording");
+    for (const auto& o : options) command += " " + Quote(o);
+    return command;
+}
+} // namespace
+
+std::string Recording(const std::vector<std::string>& options, const std::string& ext) {
+    std::string key;
+    for (const auto& o : options) key += o + "\x1f";
+    const fs::path dir = fs::path(VELK_BINARY_DIR) / "test-recordings";
+    fs::create_directories(dir);
+    std::ostringstream name;
+    name << std::hex << std::hash<std::string>{}(key) << "." << ext;
+    const fs::path path = dir / name.str();
+    if (!fs::exists(path)) {
+        // Made under a private name and renamed, so parallel tests never read a half file.
+        const fs::path partial =
+            dir / (name.str() + ".part" + std::to_string(getpid()) + "." + ext);
+        Run(ToolCommand(options) + " --out " + Quote(partial.string()) + " >/dev/null");
+        fs::rename(partial, path);
+    }
+    return path.string();
+}
+
+std::vector<std::pair<int, std::string>> RecordingTelemetry(const std::vector<std::string>& options) {
+    const fs::path scratch = fs::temp_directory_path() / ("velk-telemetry-" + std::to_string(getpid()) + ".mp4");
+    std::string table = Run(ToolCommand(options) + " --print-telemetry --out " +
+                            Quote(scratch.string()));
+    fs::remove(scratch);
+    std::vector<std::pair<int, std::string>> lines;
+    std::istringstream in(table);
+    std::string line;
+    while (std::getline(in, line)) {
+        auto tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        lines.emplace_back(std::stoi(line.substr(0, tab)), line.substr(tab + 1));
+    }
+    return lines;
+}
+
+RecordingPoster& Poster() {
+    static RecordingPoster poster;
+    return poster;
+}
+
+void SetUpEngineEnvironment() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    SetMessagePoster(&Poster());
+    AppGlobals& g = Globals();
+    g.panelCalls = &Poster();
+    g.mainWindow = kMainWindow;
+    g.vehicleInfoPanel = kVehiclePanel;
+    g.mapPanel = kMapPanel;
+    if (StartMediaLayer() < 0) throw std::runtime_error("SDL Init error");
+}
+
+void StartPlayback(const std::string& path) {
+    Poster().clear();
+    Globals().currentFilePath = path;
+    StartPlayerThread(kControlPanel);
+}
+
+bool WaitEngineIdle(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (engineRunning != 0) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+bool StopPlayback(std::chrono::milliseconds timeout) {
+    RequestStop();
+    return WaitEngineIdle(timeout);
+}
+
+std::vector<RecordedMessage> MessagesWithId(std::uint32_t id) {
+    std::vector<RecordedMessage> out;
+    for (auto& m : Poster().snapshot())
+        if (m.id == id) out.push_back(m);
+    return out;
+}
+
+int ThreadCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+} // namespace velk::test
