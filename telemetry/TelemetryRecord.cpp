@@ -14,14 +14,14 @@ using IntField = std::int32_t TelemetryRecord::*;
 using DoubleField = double TelemetryRecord::*;
 using FloatField = float TelemetryRecord::*;
 
-struct FieldSpec {
+struct PatternField {
     char separator; // the pattern character before the field; 0 for the first field
     std::variant<IntField, DoubleField, FloatField> target;
 };
 
 using R = TelemetryRecord;
 // kVehicleInfoPattern as a table; the map pattern is its first kMapFieldCount entries.
-constexpr std::array<FieldSpec, kVehicleInfoFieldCount> kFields{{
+constexpr std::array<PatternField, kVehicleInfoFieldCount> kFields{{
     {0, &R::speed},
     {',', &R::engineRpm},
     {',', &R::leftTurnSignal},
@@ -244,10 +244,10 @@ TelemetryScan scanFields(std::string_view line, int fieldCount) {
     TelemetryScan scan;
     LineScanner scanner(line);
     for (int i = 0; i < fieldCount; ++i) {
-        const FieldSpec& spec = kFields[static_cast<std::size_t>(i)];
-        if (spec.separator != 0 && !scanner.separator(spec.separator)) break;
+        const PatternField& field = kFields[static_cast<std::size_t>(i)];
+        if (field.separator != 0 && !scanner.separator(field.separator)) break;
         const bool matched = std::visit(
-            [&](auto member) { return scanner.field(scan.record.*member); }, spec.target);
+            [&](auto member) { return scanner.field(scan.record.*member); }, field.target);
         if (!matched) break;
         ++scan.matchedFields;
     }
