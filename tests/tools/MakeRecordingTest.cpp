@@ -397,11 +397,27 @@ std::vector<uint8_t> lumaOf(const AVFrame* f, bool mirror, int width, int height
     return dst;
 }
 
-class PictureAndSound : public MakeRecording, public testing::WithParamInterface<const char*> {};
+struct SyncCase {
+    const char* name;
+    const char* file;
+    std::vector<std::string> sizes;
+};
+
+void PrintTo(const SyncCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const SyncCase kSyncCases[] = {
+    {"Mp4Small", "s.mp4", kSmall},
+    {"AviSmall", "s.avi", kSmall},
+    {"Mp4FullSize", "s.mp4", {}}, // 1920x1080 and 1280x720, as the demo card
+};
+
+class PictureAndSound : public MakeRecording, public testing::WithParamInterface<SyncCase> {};
 
 TEST_P(PictureAndSound, FrameCodeFlashesAndClicksLineUp) {
-    const std::string file = path(std::string("s.") + GetParam());
-    ASSERT_EQ(runTool(concat({"--out", file, "--duration", "3"}, kSmall)).status, 0);
+    const std::string file = path(GetParam().file);
+    ASSERT_EQ(runTool(concat({"--out", file, "--duration", "3"}, GetParam().sizes)).status, 0);
     constexpr int kFps = 30;
 
     for (int stream : {0, 1}) {
@@ -458,7 +474,8 @@ TEST_P(PictureAndSound, FrameCodeFlashesAndClicksLineUp) {
         EXPECT_NEAR(clicks[s], s, 0.002) << "click " << s;
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, PictureAndSound, testing::Values("mp4", "avi"));
+INSTANTIATE_TEST_SUITE_P(Cases, PictureAndSound, testing::ValuesIn(kSyncCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Command line ------------------------------------------------------------------------------
 
