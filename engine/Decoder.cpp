@@ -138,6 +138,14 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
     }
 }
 
+bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
+                       int videoClockSerial) {
+    // Both cameras compare with the video clock's serial: their queues are flushed together.
+    const double diff = pictureTime - masterTime;
+    return !std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < 0 &&
+           packetSerial == videoClockSerial;
+}
+
 namespace {
 
 enum class Camera { Front, Rear };
@@ -156,9 +164,8 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
     const int lateDrop = EngineSettings::lateDropMode;
     if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
         frame->pts != AV_NOPTS_VALUE) {
-        double diff = dpts - ReadMasterClock(state);
-        if (!std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < 0 &&
-            decoder->packetSerial == ClockSerial(&state->videoClock)) {
+        if (IsLateBeforeQueue(dpts, ReadMasterClock(state), decoder->packetSerial,
+                              ClockSerial(&state->videoClock))) {
             if (which == Camera::Front) CountDroppedBeforeQueue();
             av_frame_unref(frame);
             return 0;

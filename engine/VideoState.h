@@ -330,6 +330,9 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem);
 // The audio timestamp of a frame in 1/sample-rate units: its own, else the decoder's
 // prediction; advances the prediction past the frame.
 void StampAudioFrame(StreamDecoder* decoder, AVFrame* frame);
+// Whether a decoded picture is already too late to be queued (the early drop).
+bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
+                       int videoClockSerial);
 int AudioDecodeThread(void* arg);
 int FrontVideoDecodeThread(void* arg);
 int RearVideoDecodeThread(void* arg);
