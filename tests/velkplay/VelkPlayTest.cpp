@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ struct EndCase {
     double seconds;
     bool rear;
 };
+
+void PrintTo(const EndCase& c, std::ostream* out) { *out << c.name; }
 
 class PlaysToOneEnd : public ::testing::TestWithParam<EndCase> {};
 
@@ -275,6 +278,14 @@ TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
     EXPECT_EQ(play.finish(), 0) << play.tail();
 }
 
+TEST(VelkPlay, QuitsAtTheEndOfInputWhenAsked) {
+    PlayProcess play({"--exit-on-eof", "--quit-after", "60"});
+    ASSERT_TRUE(play.waitForLine("ready")) << play.tail();
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+    EXPECT_NE(indexOf(play.lines(), "exit end of input"), std::string::npos) << play.tail();
+    EXPECT_EQ(figuresOf(play.lines()).at("picturesShown"), "0");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Seeking: a fraction seek moves the position there, and a seek after the end that plays out
 // again does not report a second end.
@@ -359,8 +370,10 @@ TEST(VelkPlay, PausedSeekShowsTheNewFrameWithTheViewFlags) {
     for (const ViewStep& step : steps) {
         SCOPED_TRACE(std::string("toggles '") + step.toggles + "', seek " +
                      std::to_string(step.perMille));
-        std::string toggles = step.toggles;
-        if (!toggles.empty()) ASSERT_EQ(play.command(toggles), "ok " + toggles);
+        const std::string toggles = step.toggles;
+        if (!toggles.empty()) {
+            ASSERT_EQ(play.command(toggles), "ok " + toggles);
+        }
         ASSERT_EQ(play.command("seek-fraction " + std::to_string(step.perMille)),
                   "ok seek-fraction");
         // Paused, nothing is redrawn until the seek's picture arrives: wait for it in both
