@@ -3,11 +3,8 @@
 # velk-play: hosts the engine in a window laid out like the main window, plays recordings from
 # the command line, takes commands on standard input and reports every engine message on
 # standard output. For watching, scripting and measuring the engine.
-#
-# Not a CMakeLists.txt on purpose: tools/CMakeLists.txt would add this folder with
-# add_subdirectory(velk-play), whose binary folder <build>/tools/velk-play is the very path the
-# program must have ("Is a directory" at link time). tests/velkplay includes this file until
-# tools/CMakeLists.txt gives its subfolders other binary folders. Safe to include more than once.
+# Included by tools/CMakeLists.txt (a subdirectory's binary folder would take the program's
+# path). Safe to include more than once.
 if(NOT TARGET velk-play)
     find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets)
     add_executable(velk-play
