@@ -8,19 +8,21 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QScreen>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
-const char kDescription[] = R"(Plays the recordings named on the command line through the
-playback engine, one after another, in a 1080x645 window laid out like the main window
-(front host 720x405 at (0,42), rear host 360x202 at (720,42)). At the end of a recording
-(message 1048) or when a recording cannot be opened (1049), the playback is stopped, and once
-the engine has stopped the next file starts; after the last file playback stays open unless
---exit-at-end is given.
+const char kDescription[] = R"(Plays the recordings named on the command line through the playback
+engine, one after another, in a 1080x645 window laid out like the main window (front host
+720x405 at (0,42), rear host 360x202 at (720,42)). At the end of a recording (message 1048) or
+when a recording cannot be opened (1049), the playback is stopped, and once the engine has
+stopped the next file starts; after the last file the playback stays open unless --exit-at-end
+is given. "open FILE" replaces the play list with FILE. Closing the window quits like "quit".
 
 Commands, one per line on standard input; each answers "ok <command>" or "error <reason>":
   pause                 toggle pause
@@ -55,39 +57,71 @@ rearPicturesShown, droppedBeforeQueue, droppedAtDisplay, firstPictureSeconds,
 videoMinusAudio{Count,Median,MedianAbs,P95Abs,Max,Min} (seconds, video clock minus audio clock
 at each shown picture; Max = most ahead, Min = most behind), seekToPicture{Count,Median,
 MedianAbs,P95Abs,Max,Min} (seconds from a seek request to its first picture),
-telemetryDelivered; a value that does not exist is "none".)";
+telemetryDelivered; a value that does not exist is "none".
+
+Exit status: 0 after a quit; 1 without an X display or when the media layer cannot start
+("SDL Init error");
+2 for a bad command line; 3 when the engine did not stop within 30 s of the quit.)";
+
+// Both the help and the real run use this parser; the help needs no display.
+struct Parser {
+    QCommandLineParser parser;
+    QCommandLineOption exitAtEnd{QStringLiteral("exit-at-end"),
+                                 QStringLiteral("Quit after the end of the last file.")};
+    QCommandLineOption exitOnEof{QStringLiteral("exit-on-eof"),
+                                 QStringLiteral("Quit when standard input ends.")};
+    QCommandLineOption quitAfter{QStringLiteral("quit-after"),
+                                 QStringLiteral("Quit after SECONDS at the latest."),
+                                 QStringLiteral("SECONDS")};
+    Parser() {
+        parser.setApplicationDescription(QString::fromUtf8(kDescription));
+        parser.addHelpOption();
+        parser.addOptions({exitAtEnd, exitOnEof, quitAfter});
+        parser.addPositionalArgument(QStringLiteral("files"),
+                                     QStringLiteral("Recordings to play."),
+                                     QStringLiteral("[FILE...]"));
+    }
+};
+
+bool helpAsked(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-?") return true;
+    }
+    return false;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (helpAsked(argc, argv)) {
+        QCoreApplication help(argc, argv);
+        Parser p;
+        p.parser.process(help); // prints and exits
+        return 0;
+    }
     // The engine wraps X11 windows: Qt must run on xcb, also under Wayland (through XWayland).
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    if (std::string_view(std::getenv("QT_QPA_PLATFORM")) == "xcb" && !std::getenv("DISPLAY")) {
+        std::fprintf(stderr, "velk-play: no X display (DISPLAY is not set)\n");
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velk-play"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kDescription));
-    parser.addHelpOption();
-    const QCommandLineOption exitAtEnd(QStringLiteral("exit-at-end"),
-                                       QStringLiteral("Quit after the end of the last file."));
-    const QCommandLineOption exitOnEof(QStringLiteral("exit-on-eof"),
-                                       QStringLiteral("Quit when standard input ends."));
-    const QCommandLineOption quitAfter(QStringLiteral("quit-after"),
-                                       QStringLiteral("Quit after SECONDS at the latest."),
-                                       QStringLiteral("SECONDS"));
-    parser.addOptions({exitAtEnd, exitOnEof, quitAfter});
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Recordings to play."),
-                                 QStringLiteral("[FILE...]"));
-    parser.process(app);
-
+    Parser p;
+    if (!p.parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "velk-play: %s (see --help)\n", qPrintable(p.parser.errorText()));
+        return 2;
+    }
     velk::PlayOptions options;
-    options.files = parser.positionalArguments();
-    options.exitAtEnd = parser.isSet(exitAtEnd);
-    options.exitOnEof = parser.isSet(exitOnEof);
-    if (parser.isSet(quitAfter)) {
+    options.files = p.parser.positionalArguments();
+    options.exitAtEnd = p.parser.isSet(p.exitAtEnd);
+    options.exitOnEof = p.parser.isSet(p.exitOnEof);
+    if (p.parser.isSet(p.quitAfter)) {
         bool ok = false;
-        options.quitAfterSeconds = parser.value(quitAfter).toDouble(&ok);
+        options.quitAfterSeconds = p.parser.value(p.quitAfter).toDouble(&ok);
         if (!ok || options.quitAfterSeconds <= 0) {
             std::fprintf(stderr, "velk-play: --quit-after needs a number of seconds above 0\n");
             return 2;
