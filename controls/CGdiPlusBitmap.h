@@ -5,8 +5,7 @@
 #include <QImage>
 
 // A decoded picture, absent (null) when loading failed.
-class CGdiPlusBitmap
-{
+class CGdiPlusBitmap {
 public:
     CGdiPlusBitmap() = default;
     explicit CGdiPlusBitmap(QImage image) : m_image(std::move(image)) {}
@@ -22,8 +21,7 @@ protected:
 };
 
 // A picture decoded from the program's compiled-in resources.
-class CGdiPlusBitmapResource : public CGdiPlusBitmap
-{
+class CGdiPlusBitmapResource : public CGdiPlusBitmap {
 public:
     CGdiPlusBitmapResource() = default;
     CGdiPlusBitmapResource(int number, Velk::ResourceType type) { Load(number, type); }

@@ -6,8 +6,7 @@
 namespace {
 
 // The hover look: each colour channel c (0..1) becomes 1.05 c + 0.05, alpha unchanged.
-QImage brightened(const QImage& source)
-{
+QImage brightened(const QImage& source) {
     QImage image = source.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -22,20 +21,17 @@ QImage brightened(const QImage& source)
 
 } // namespace
 
-CGdipButton::CGdipButton(QWidget* parent) : QAbstractButton(parent)
-{
+CGdipButton::CGdipButton(QWidget* parent) : QAbstractButton(parent) {
     // Keys belong to the panels' own filters, never to a focused button.
     setFocusPolicy(Qt::NoFocus);
     // Made first, so the new toggle state is in place before any owner's slot sees the click.
     connect(this, &QAbstractButton::clicked, this, [this] {
-        if (m_toggleMode)
-            m_toggled = !m_toggled;
+        if (m_toggleMode) m_toggled = !m_toggled;
         update();
     });
 }
 
-bool CGdipButton::loadLooks(int number, Velk::ResourceType type, QImage* looks)
-{
+bool CGdipButton::loadLooks(int number, Velk::ResourceType type, QImage* looks) {
     const CGdiPlusBitmapResource bitmap(number, type);
     if (bitmap.isNull()) {
         looks[Plain] = looks[Hover] = QImage();
@@ -46,46 +42,37 @@ bool CGdipButton::loadLooks(int number, Velk::ResourceType type, QImage* looks)
     return true;
 }
 
-bool CGdipButton::LoadNormalImage(int number, Velk::ResourceType type)
-{
+bool CGdipButton::LoadNormalImage(int number, Velk::ResourceType type) {
     const bool ok = loadLooks(number, type, m_normal);
     updateGeometry();
     update();
     return ok;
 }
 
-bool CGdipButton::LoadAlternateImage(int number, Velk::ResourceType type)
-{
+bool CGdipButton::LoadAlternateImage(int number, Velk::ResourceType type) {
     const bool ok = loadLooks(number, type, m_alternate);
-    if (!ok)
-        m_toggleMode = false;
+    if (!ok) m_toggleMode = false;
     update();
     return ok;
 }
 
-void CGdipButton::EnableToggle(bool on)
-{
-    if (hasAlternate())
-        m_toggleMode = on;
+void CGdipButton::EnableToggle(bool on) {
+    if (hasAlternate()) m_toggleMode = on;
 }
 
-void CGdipButton::FlipToggle()
-{
+void CGdipButton::FlipToggle() {
     m_toggled = !m_toggled;
     m_showFlipped = true;
     repaint();
     m_showFlipped = false;
 }
 
-QSize CGdipButton::sizeHint() const
-{
+QSize CGdipButton::sizeHint() const {
     return m_normal[Plain].isNull() ? QSize(0, 0) : m_normal[Plain].size();
 }
 
-void CGdipButton::paintEvent(QPaintEvent*)
-{
-    if (m_normal[Plain].isNull())
-        return;
+void CGdipButton::paintEvent(QPaintEvent*) {
+    if (m_normal[Plain].isNull()) return;
     const bool pressed = isDown() || m_showFlipped;
     // A press in toggle mode already shows the state the click will bring.
     const bool alternate = hasAlternate() && (m_toggled != (m_toggleMode && isDown()));
@@ -99,29 +86,24 @@ void CGdipButton::paintEvent(QPaintEvent*)
         painter.drawImage(QPoint(0, 0), looks[hover ? Hover : Plain]);
 }
 
-void CGdipButton::enterEvent(QEnterEvent* event)
-{
+void CGdipButton::enterEvent(QEnterEvent* event) {
     m_hovering = true;
     update();
     QAbstractButton::enterEvent(event);
 }
 
-void CGdipButton::leaveEvent(QEvent* event)
-{
+void CGdipButton::leaveEvent(QEvent* event) {
     m_hovering = false;
     update();
     QAbstractButton::leaveEvent(event);
 }
 
-void CGdipButton::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void CGdipButton::mouseDoubleClickEvent(QMouseEvent* event) {
     // The second press of a double click is a press like the first: two clicks, not one.
     mousePressEvent(event);
 }
 
-void CGdipButton::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::EnabledChange)
-        update();
+void CGdipButton::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) update();
     QAbstractButton::changeEvent(event);
 }

@@ -8,8 +8,7 @@
 // and down while pressed, optionally flipping to an alternate picture on every click. It paints
 // nothing but the picture, so the parent's background shows through the picture's alpha.
 // A button without a normal picture draws nothing. Lives on the user-interface thread.
-class CGdipButton : public QAbstractButton
-{
+class CGdipButton : public QAbstractButton {
     Q_OBJECT
 
 public:

@@ -8,8 +8,7 @@
 // around them, and that jumps its thumb straight to a clicked point. A plain click is reported
 // with clicked(); dragging afterwards reports sliderMoved() like any slider. Lives on the
 // user-interface thread.
-class CMySliderControl : public QSlider
-{
+class CMySliderControl : public QSlider {
     Q_OBJECT
 
 public:

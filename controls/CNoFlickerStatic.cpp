@@ -2,24 +2,20 @@
 
 #include <QPainter>
 
-CNoFlickerStatic::CNoFlickerStatic(QWidget* parent) : QWidget(parent)
-{
+CNoFlickerStatic::CNoFlickerStatic(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CNoFlickerStatic::SetText(const QString& text)
-{
+void CNoFlickerStatic::SetText(const QString& text) {
     m_text = text;
     update();
 }
 
-QSize CNoFlickerStatic::sizeHint() const
-{
+QSize CNoFlickerStatic::sizeHint() const {
     return QSize(fontMetrics().horizontalAdvance(m_text), fontMetrics().height());
 }
 
-void CNoFlickerStatic::paintEvent(QPaintEvent*)
-{
+void CNoFlickerStatic::paintEvent(QPaintEvent*) {
     // The font is the parent's unless one was set on the control: Qt widgets inherit it.
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Button));

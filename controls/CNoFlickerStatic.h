@@ -4,8 +4,7 @@
 
 // One line of status text at the top left on the button-face colour. It paints every pixel
 // itself in one pass, so rewriting the text (even with the same text) never flickers.
-class CNoFlickerStatic : public QWidget
-{
+class CNoFlickerStatic : public QWidget {
     Q_OBJECT
 
 public:

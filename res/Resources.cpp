@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-static void initVelkResources()
-{
+static void initVelkResources() {
     // The resources live in a static library: the linker drops their registration unless it is
     // referenced, so every lookup goes through here first.
     static const bool registered = [] {
@@ -21,8 +20,7 @@ namespace Velk {
 
 namespace {
 
-QString folderOf(ResourceType type)
-{
+QString folderOf(ResourceType type) {
     switch (type) {
     case ResourceType::Png:
         return QStringLiteral(":/velk/png/");
@@ -34,64 +32,51 @@ QString folderOf(ResourceType type)
     return {};
 }
 
-QString pathOf(int number, ResourceType type)
-{
+QString pathOf(int number, ResourceType type) {
     const char* ext = type == ResourceType::Bitmap ? "bmp" : "png";
     return folderOf(type) + QString::number(number) + u'.' + QLatin1String(ext);
 }
 
 } // namespace
 
-QByteArray resourceData(int number, ResourceType type)
-{
+QByteArray resourceData(int number, ResourceType type) {
     initVelkResources();
-    if (number <= 0)
-        return {};
+    if (number <= 0) return {};
     QFile file(pathOf(number, type));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     return file.readAll();
 }
 
-QImage resourceImage(int number, ResourceType type)
-{
+QImage resourceImage(int number, ResourceType type) {
     const QByteArray bytes = resourceData(number, type);
-    if (bytes.isEmpty())
-        return {};
+    if (bytes.isEmpty()) return {};
     QImage image;
-    if (!image.loadFromData(bytes, type == ResourceType::Bitmap ? "BMP" : "PNG"))
-        return {};
+    if (!image.loadFromData(bytes, type == ResourceType::Bitmap ? "BMP" : "PNG")) return {};
     return image;
 }
 
-bool drawResource(QPainter& painter, int number, const QRect& target, ResourceType type)
-{
+bool drawResource(QPainter& painter, int number, const QRect& target, ResourceType type) {
     const QImage image = resourceImage(number, type);
-    if (image.isNull() || !target.isValid())
-        return false;
+    if (image.isNull() || !target.isValid()) return false;
     painter.drawImage(target, image);
     return true;
 }
 
-bool drawResource(QPainter& painter, int number, int x, int y, ResourceType type)
-{
+bool drawResource(QPainter& painter, int number, int x, int y, ResourceType type) {
     const QImage image = resourceImage(number, type);
-    if (image.isNull())
-        return false;
+    if (image.isNull()) return false;
     painter.drawImage(x, y, image);
     return true;
 }
 
-QList<int> resourceNumbers(ResourceType type)
-{
+QList<int> resourceNumbers(ResourceType type) {
     initVelkResources();
     QList<int> numbers;
     const QStringList names = QDir(folderOf(type)).entryList(QDir::Files);
     for (const QString& name : names) {
         bool ok = false;
         const int number = name.section(u'.', 0, 0).toInt(&ok);
-        if (ok)
-            numbers.append(number);
+        if (ok) numbers.append(number);
     }
     std::sort(numbers.begin(), numbers.end());
     return numbers;

@@ -32,8 +32,7 @@ constexpr StringEntry kStrings[] = {
 
 } // namespace
 
-quint16 uiLanguageFor(const QLocale& locale)
-{
+quint16 uiLanguageFor(const QLocale& locale) {
     switch (locale.language()) {
     case QLocale::Korean:
         return LanguageKorean;
@@ -42,7 +41,8 @@ quint16 uiLanguageFor(const QLocale& locale)
     case QLocale::Chinese:
         // Only Chinese as used in the PRC is 2052; Taiwan, Hong Kong, Macao and Singapore have
         // ids of their own, which fall to English like every other language.
-        if (locale.territory() == QLocale::China && locale.script() != QLocale::TraditionalChineseScript)
+        if (locale.territory() == QLocale::China &&
+            locale.script() != QLocale::TraditionalChineseScript)
             return LanguageChinesePrc;
         return LanguageEnglish;
     default:
@@ -50,18 +50,15 @@ quint16 uiLanguageFor(const QLocale& locale)
     }
 }
 
-quint16 systemUiLanguage()
-{
+quint16 systemUiLanguage() {
     return uiLanguageFor(QLocale::system());
 }
 
-bool usesKoreanSet(quint16 uiLanguage)
-{
+bool usesKoreanSet(quint16 uiLanguage) {
     return uiLanguage == LanguageKorean;
 }
 
-QString loadString(int id, quint16 uiLanguage)
-{
+QString loadString(int id, quint16 uiLanguage) {
     for (const StringEntry& entry : kStrings) {
         if (entry.id == id)
             return QString::fromUtf8(usesKoreanSet(uiLanguage) ? entry.korean : entry.english);

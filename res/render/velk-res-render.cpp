@@ -30,29 +30,24 @@ struct Layer {
     QList<QPair<QByteArray, QByteArray>> values;
 };
 
-bool fail(const QString& where, const QString& what)
-{
+bool fail(const QString& where, const QString& what) {
     std::fprintf(stderr, "velk-res-render: %s: %s\n", qPrintable(where), qPrintable(what));
     return false;
 }
 
-bool parseSize(const QString& text, QSize* size)
-{
+bool parseSize(const QString& text, QSize* size) {
     const QStringList parts = text.split(u'x');
     bool okW = false, okH = false;
-    if (parts.size() != 2)
-        return false;
+    if (parts.size() != 2) return false;
     *size = QSize(parts[0].toInt(&okW), parts[1].toInt(&okH));
     return okW && okH && size->width() > 0 && size->height() > 0;
 }
 
-bool parseLayer(const QString& token, Layer* layer)
-{
-    static const QRegularExpression re(
-        QStringLiteral(R"(^([A-Za-z0-9_.-]+\.svg)(?:@(-?\d+),(-?\d+))?(?::(\d+x\d+))?(?:\?(.*))?$)"));
+bool parseLayer(const QString& token, Layer* layer) {
+    static const QRegularExpression re(QStringLiteral(
+        R"(^([A-Za-z0-9_.-]+\.svg)(?:@(-?\d+),(-?\d+))?(?::(\d+x\d+))?(?:\?(.*))?$)"));
     const QRegularExpressionMatch m = re.match(token);
-    if (!m.hasMatch())
-        return false;
+    if (!m.hasMatch()) return false;
     layer->file = m.captured(1);
     QSize size;
     if (m.hasCaptured(4) && !m.captured(4).isEmpty() && !parseSize(m.captured(4), &size))
@@ -61,8 +56,7 @@ bool parseLayer(const QString& token, Layer* layer)
     const QString query = m.captured(5);
     for (const QString& pair : query.split(u'&', Qt::SkipEmptyParts)) {
         const qsizetype eq = pair.indexOf(u'=');
-        if (eq <= 0)
-            return false;
+        if (eq <= 0) return false;
         layer->values.append({pair.left(eq).toUtf8(),
                               QUrl::fromPercentEncoding(pair.mid(eq + 1).toUtf8()).toUtf8()});
     }
@@ -70,8 +64,7 @@ bool parseLayer(const QString& token, Layer* layer)
 }
 
 bool drawLayer(QPainter& painter, const QSize& imageSize, const Layer& layer, const QDir& artDir,
-               const QString& where)
-{
+               const QString& where) {
     QFile file(artDir.filePath(layer.file));
     if (!file.open(QIODevice::ReadOnly))
         return fail(where, QStringLiteral("cannot read %1").arg(file.fileName()));
@@ -90,17 +83,15 @@ bool drawLayer(QPainter& painter, const QSize& imageSize, const Layer& layer, co
     if (!renderer.isValid())
         return fail(where, QStringLiteral("%1 is not valid SVG").arg(layer.file));
     QRectF target = layer.rect;
-    if (layer.rect.size().isEmpty())
-        target = QRectF(layer.rect.topLeft(), imageSize);
+    if (layer.rect.size().isEmpty()) target = QRectF(layer.rect.topLeft(), imageSize);
     renderer.render(&painter, target);
     return true;
 }
 
-bool renderLine(const QString& line, const QDir& artDir, const QDir& outDir, int lineNo)
-{
+bool renderLine(const QString& line, const QDir& artDir, const QDir& outDir, int lineNo) {
     const QString where = QStringLiteral("manifest line %1").arg(lineNo);
-    const QStringList tokens = line.split(QRegularExpression(QStringLiteral("\\s+")),
-                                          Qt::SkipEmptyParts);
+    const QStringList tokens =
+        line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     if (tokens.size() < 5)
         return fail(where, QStringLiteral("expected: number type WxH opaque|alpha layers..."));
     bool okNumber = false;
@@ -127,8 +118,7 @@ bool renderLine(const QString& line, const QDir& artDir, const QDir& outDir, int
             Layer layer;
             if (!parseLayer(tokens[i], &layer))
                 return fail(where, QStringLiteral("bad layer %1").arg(tokens[i]));
-            if (!drawLayer(painter, size, layer, artDir, where))
-                return false;
+            if (!drawLayer(painter, size, layer, artDir, where)) return false;
         }
     }
     if (alpha)
@@ -140,7 +130,8 @@ bool renderLine(const QString& line, const QDir& artDir, const QDir& outDir, int
     const QString ext = type == u"bitmap" ? QStringLiteral("bmp") : QStringLiteral("png");
     if (!outDir.mkpath(folder))
         return fail(where, QStringLiteral("cannot create %1").arg(outDir.filePath(folder)));
-    const QString path = outDir.filePath(QStringLiteral("%1/%2.%3").arg(folder).arg(number).arg(ext));
+    const QString path =
+        outDir.filePath(QStringLiteral("%1/%2.%3").arg(folder).arg(number).arg(ext));
     if (!image.save(path, ext == u"bmp" ? "BMP" : "PNG"))
         return fail(where, QStringLiteral("cannot write %1").arg(path));
     return true;
@@ -148,14 +139,14 @@ bool renderLine(const QString& line, const QDir& artDir, const QDir& outDir, int
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // Fonts need a QGuiApplication; the build has no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // The build runs without a user session; Qt's note about the runtime folder is noise here.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
         if (!text.startsWith(QLatin1String("QStandardPaths:")))
-            std::fprintf(stderr, "%s%s\n", type >= QtCriticalMsg ? "error: " : "", qPrintable(text));
+            std::fprintf(stderr, "%s%s\n", type >= QtCriticalMsg ? "error: " : "",
+                         qPrintable(text));
     });
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
@@ -179,8 +170,7 @@ int main(int argc, char** argv)
     while (!manifest.atEnd()) {
         const QString line = QString::fromUtf8(manifest.readLine()).trimmed();
         ++lineNo;
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
+        if (line.isEmpty() || line.startsWith(u'#')) continue;
         ok = renderLine(line, artDir, outDir, lineNo) && ok;
     }
     return ok ? 0 : 1;

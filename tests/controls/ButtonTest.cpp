@@ -13,11 +13,9 @@ namespace {
 const QColor kParentColour(200, 30, 160);
 
 // A top-level window in one plain colour holding the widgets under test, shown on the display.
-class Stage : public ::testing::Test
-{
+class Stage : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         window.setAutoFillBackground(true);
         QPalette palette = window.palette();
         palette.setColor(QPalette::Window, kParentColour);
@@ -25,19 +23,16 @@ protected:
         window.resize(240, 120);
     }
 
-    CGdipButton* addButton(int normal, int alternate = 0, QPoint at = {20, 20})
-    {
+    CGdipButton* addButton(int normal, int alternate = 0, QPoint at = {20, 20}) {
         auto* button = new CGdipButton(&window);
         button->LoadNormalImage(normal);
-        if (alternate)
-            button->LoadAlternateImage(alternate);
-        button->setGeometry(QRect(at, button->sizeHint().isEmpty() ? QSize(38, 38)
-                                                                    : button->sizeHint()));
+        if (alternate) button->LoadAlternateImage(alternate);
+        button->setGeometry(
+            QRect(at, button->sizeHint().isEmpty() ? QSize(38, 38) : button->sizeHint()));
         return button;
     }
 
-    void show()
-    {
+    void show() {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         // Park the pointer away from every widget under test. Two steps: the window system
@@ -49,15 +44,16 @@ protected:
 
     QWindow* handle() { return window.windowHandle(); }
     QPoint centreOf(QWidget* w) { return w->geometry().center(); }
-    QImage look(QWidget* w) { return window.grab(w->geometry()).toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage look(QWidget* w) {
+        return window.grab(w->geometry()).toImage().convertToFormat(QImage::Format_RGB32);
+    }
 
     QWidget window;
 };
 
 using ButtonTest = Stage;
 
-TEST_F(ButtonTest, HoverBrightensThroughTheColourMatrixAndLeavingRestores)
-{
+TEST_F(ButtonTest, HoverBrightensThroughTheColourMatrixAndLeavingRestores) {
     CGdipButton* button = addButton(159);
     show();
     const QImage plain = look(button);
@@ -84,8 +80,7 @@ TEST_F(ButtonTest, HoverBrightensThroughTheColourMatrixAndLeavingRestores)
     EXPECT_EQ(look(button), plain);
 }
 
-TEST_F(ButtonTest, DisabledButtonDoesNotLightUp)
-{
+TEST_F(ButtonTest, DisabledButtonDoesNotLightUp) {
     CGdipButton* button = addButton(265);
     button->setEnabled(false);
     show();
@@ -97,8 +92,7 @@ TEST_F(ButtonTest, DisabledButtonDoesNotLightUp)
     EXPECT_EQ(clicks.count(), 0);
 }
 
-TEST_F(ButtonTest, PressedPictureIsShiftedOnePixelRightAndDown)
-{
+TEST_F(ButtonTest, PressedPictureIsShiftedOnePixelRightAndDown) {
     CGdipButton* button = addButton(160);
     show();
     const QImage plain = look(button);
@@ -114,15 +108,14 @@ TEST_F(ButtonTest, PressedPictureIsShiftedOnePixelRightAndDown)
     EXPECT_EQ(pressed.pixelColor(0, 5), kParentColour);
 }
 
-TEST_F(ButtonTest, ParentShowsThroughTheAlphaAndAButtonWithoutPictureDrawsNothing)
-{
+TEST_F(ButtonTest, ParentShowsThroughTheAlphaAndAButtonWithoutPictureDrawsNothing) {
     CGdipButton* withAlpha = addButton(163, 0, {20, 20});
     CGdipButton* withoutPicture = addButton(9999, 0, {80, 20});
     CGdipButton* undecodable = addButton(9998, 0, {140, 20});
     show();
     const QImage alpha = look(withAlpha);
-    EXPECT_EQ(alpha.pixelColor(0, 0), kParentColour);             // outside the round ground
-    EXPECT_NE(alpha.pixelColor(19, 19), kParentColour);           // the picture itself
+    EXPECT_EQ(alpha.pixelColor(0, 0), kParentColour);   // outside the round ground
+    EXPECT_NE(alpha.pixelColor(19, 19), kParentColour); // the picture itself
     for (CGdipButton* empty : {withoutPicture, undecodable}) {
         const QImage image = look(empty);
         QImage parentOnly(image.size(), QImage::Format_RGB32);
@@ -131,8 +124,7 @@ TEST_F(ButtonTest, ParentShowsThroughTheAlphaAndAButtonWithoutPictureDrawsNothin
     }
 }
 
-TEST_F(ButtonTest, ToggleModeFlipsPictureOnEachClick)
-{
+TEST_F(ButtonTest, ToggleModeFlipsPictureOnEachClick) {
     CGdipButton* play = addButton(163, 162, {20, 20});
     play->EnableToggle(true);
     CGdipButton* pauseRef = addButton(163, 0, {80, 20});
@@ -160,8 +152,7 @@ TEST_F(ButtonTest, ToggleModeFlipsPictureOnEachClick)
     EXPECT_EQ(look(play), look(pauseRef));
 }
 
-TEST_F(ButtonTest, PressLeftWithoutClickKeepsTheToggleState)
-{
+TEST_F(ButtonTest, PressLeftWithoutClickKeepsTheToggleState) {
     CGdipButton* play = addButton(163, 162);
     play->EnableToggle(true);
     show();
@@ -171,8 +162,7 @@ TEST_F(ButtonTest, PressLeftWithoutClickKeepsTheToggleState)
     EXPECT_FALSE(play->isToggled());
 }
 
-TEST_F(ButtonTest, FlipToggleFlipsWithoutAClick)
-{
+TEST_F(ButtonTest, FlipToggleFlipsWithoutAClick) {
     CGdipButton* play = addButton(163, 162, {20, 20});
     play->EnableToggle(true);
     CGdipButton* playRef = addButton(162, 0, {80, 20});
@@ -187,8 +177,7 @@ TEST_F(ButtonTest, FlipToggleFlipsWithoutAClick)
     EXPECT_FALSE(play->isToggled());
 }
 
-TEST_F(ButtonTest, ToggleNeedsAnAlternatePicture)
-{
+TEST_F(ButtonTest, ToggleNeedsAnAlternatePicture) {
     CGdipButton* plain = addButton(159);
     CGdipButton* brokenAlternate = addButton(163, 9999, {80, 20});
     plain->EnableToggle(true);
@@ -203,8 +192,7 @@ TEST_F(ButtonTest, ToggleNeedsAnAlternatePicture)
 
 // A double click arrives as press, release, double-click, release; it must count twice whether
 // the window system also repeats the press or not.
-TEST_F(ButtonTest, DoubleClickActsAsTwoClicks)
-{
+TEST_F(ButtonTest, DoubleClickActsAsTwoClicks) {
     CGdipButton* next = addButton(165);
     CGdipButton* play = addButton(163, 162, {80, 20});
     play->EnableToggle(true);
@@ -223,8 +211,7 @@ TEST_F(ButtonTest, DoubleClickActsAsTwoClicks)
     EXPECT_FALSE(play->isToggled()); // flipped twice
 }
 
-TEST(NoFlickerStatic, PaintsTextOnTheButtonFaceEveryTime)
-{
+TEST(NoFlickerStatic, PaintsTextOnTheButtonFaceEveryTime) {
     QWidget parent;
     QFont font = parent.font();
     font.setPixelSize(14);

@@ -1,5 +1,5 @@
-#include "CGdiPlusBitmap.h"
 #include "Resources.h"
+#include "CGdiPlusBitmap.h"
 #include "Strings.h"
 
 #include <QLocale>
@@ -21,8 +21,7 @@ struct ResourceCase {
     Alpha alpha;
 };
 
-void PrintTo(const ResourceCase& c, std::ostream* os)
-{
+void PrintTo(const ResourceCase& c, std::ostream* os) {
     *os << c.number << (c.type == ResourceType::Bitmap ? " bitmap" : " png");
 }
 
@@ -121,8 +120,7 @@ const ResourceCase kResources[] = {
 
 class ResourceTable : public ::testing::TestWithParam<ResourceCase> {};
 
-TEST_P(ResourceTable, DecodesAtItsSize)
-{
+TEST_P(ResourceTable, DecodesAtItsSize) {
     const ResourceCase& c = GetParam();
     const QImage image = Velk::resourceImage(c.number, c.type);
     ASSERT_FALSE(image.isNull());
@@ -134,16 +132,14 @@ TEST_P(ResourceTable, DecodesAtItsSize)
 
 INSTANTIATE_TEST_SUITE_P(Panels, ResourceTable, ::testing::ValuesIn(kResources));
 
-TEST(Resources, ProgramIconIsASquarePictureWithAlpha)
-{
+TEST(Resources, ProgramIconIsASquarePictureWithAlpha) {
     const QImage icon = Velk::resourceImage(128, ResourceType::Icon);
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(icon.width(), icon.height());
     EXPECT_TRUE(icon.hasAlphaChannel());
 }
 
-TEST(Resources, ShippedSetIsExactlyTheTable)
-{
+TEST(Resources, ShippedSetIsExactlyTheTable) {
     // A picture nobody looks for, or a number typed wrong in the artwork list, shows up here.
     QList<int> png, bitmap;
     for (const ResourceCase& c : kResources)
@@ -156,8 +152,7 @@ TEST(Resources, ShippedSetIsExactlyTheTable)
     EXPECT_EQ(Velk::resourceNumbers(ResourceType::Bitmap), bitmap);
 }
 
-TEST(Resources, SelectedTabIsLighterThanUnselected)
-{
+TEST(Resources, SelectedTabIsLighterThanUnselected) {
     auto lightness = [](int number) {
         const QImage image = Velk::resourceImage(number, ResourceType::Bitmap);
         qint64 sum = 0;
@@ -188,8 +183,7 @@ const MissingCase kMissing[] = {
     {"undecodable bytes", 9998, ResourceType::Png},
 };
 
-TEST(Resources, MissingOrUndecodableDrawsNothing)
-{
+TEST(Resources, MissingOrUndecodableDrawsNothing) {
     for (const MissingCase& c : kMissing) {
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(Velk::resourceImage(c.number, c.type).isNull());
@@ -210,8 +204,7 @@ TEST(Resources, MissingOrUndecodableDrawsNothing)
     }
 }
 
-TEST(Resources, DrawScalesIntoTheTarget)
-{
+TEST(Resources, DrawScalesIntoTheTarget) {
     QImage canvas(100, 20, QImage::Format_ARGB32);
     canvas.fill(Qt::magenta);
     {
@@ -232,14 +225,12 @@ struct LanguageCase {
 };
 
 const LanguageCase kLanguages[] = {
-    {"ko_KR", 1042, true},  {"ko", 1042, true},     {"ja_JP", 1041, false},
-    {"zh_CN", 2052, false}, {"zh", 2052, false},    {"zh_TW", 1033, false},
-    {"zh_HK", 1033, false}, {"zh_SG", 1033, false}, {"de_DE", 1033, false},
-    {"en_US", 1033, false}, {"en_GB", 1033, false}, {"C", 1033, false},
+    {"ko_KR", 1042, true},  {"ko", 1042, true},     {"ja_JP", 1041, false}, {"zh_CN", 2052, false},
+    {"zh", 2052, false},    {"zh_TW", 1033, false}, {"zh_HK", 1033, false}, {"zh_SG", 1033, false},
+    {"de_DE", 1033, false}, {"en_US", 1033, false}, {"en_GB", 1033, false}, {"C", 1033, false},
 };
 
-TEST(Language, RuleTable)
-{
+TEST(Language, RuleTable) {
     for (const LanguageCase& c : kLanguages) {
         SCOPED_TRACE(c.locale);
         const quint16 id = Velk::uiLanguageFor(QLocale(QString::fromLatin1(c.locale)));
@@ -248,21 +239,27 @@ TEST(Language, RuleTable)
     }
 }
 
-TEST(Language, StringsFollowTheLanguage)
-{
+TEST(Language, StringsFollowTheLanguage) {
     struct Row {
         int id;
         const char* english;
         const char* korean;
     };
     const Row rows[] = {
-        {222, "File open", "파일 열기"},     {223, "Prev file", "이전파일 재생"},
-        {225, "Flip horizontal", "좌우 반전"}, {227, "Rewind", "뒤로"},
-        {229, "Play", "재생"},                {231, "Pause", "일시정지"},
-        {233, "Fast forward", "앞으로"},      {237, "Next file", "다음파일 재생"},
-        {241, "Viewer switch", "화면 전환"},   {245, "Close", "프로그램 종료"},
-        {249, "Version", "버전"},             {257, "Fullscreen", "전체화면"},
-        {260, "Minimize", "최소화"},          {266, "Zoom in", "확대"},
+        {222, "File open", "파일 열기"},
+        {223, "Prev file", "이전파일 재생"},
+        {225, "Flip horizontal", "좌우 반전"},
+        {227, "Rewind", "뒤로"},
+        {229, "Play", "재생"},
+        {231, "Pause", "일시정지"},
+        {233, "Fast forward", "앞으로"},
+        {237, "Next file", "다음파일 재생"},
+        {241, "Viewer switch", "화면 전환"},
+        {245, "Close", "프로그램 종료"},
+        {249, "Version", "버전"},
+        {257, "Fullscreen", "전체화면"},
+        {260, "Minimize", "최소화"},
+        {266, "Zoom in", "확대"},
         {268, "Zoom out", "축소"},
     };
     for (const Row& row : rows) {

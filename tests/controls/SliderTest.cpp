@@ -11,11 +11,9 @@ namespace {
 
 // The seek slider of the control panel: 620 x 20 at (50, 0), range 0..1000, so its channel runs
 // from x = 8 to x = 612.
-class SeekSlider : public ::testing::Test
-{
+class SeekSlider : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         window.resize(720, 75);
         slider = new CMySliderControl(Qt::Horizontal, &window);
         slider->setGeometry(50, 0, 620, 20);
@@ -26,8 +24,7 @@ protected:
     }
 
     // A real click through the window system at slider x.
-    void clickAt(int x, Qt::MouseButton button = Qt::LeftButton)
-    {
+    void clickAt(int x, Qt::MouseButton button = Qt::LeftButton) {
         QTest::mouseClick(window.windowHandle(), button, {}, QPoint(50 + x, 10));
     }
 
@@ -37,8 +34,7 @@ protected:
 
 // position = min + ((x - l)(max - min) + w/2) / w with w = r - l - 1 = 603, inside the channel;
 // min left of it and max - 1 at or right of its end.
-TEST_F(SeekSlider, ClickPutsTheThumbByTheClickRule)
-{
+TEST_F(SeekSlider, ClickPutsTheThumbByTheClickRule) {
     const QRect channel = slider->channelRect();
     ASSERT_EQ(channel.left(), 8);
     ASSERT_EQ(channel.left() + channel.width(), 612);
@@ -46,7 +42,7 @@ TEST_F(SeekSlider, ClickPutsTheThumbByTheClickRule)
         int x;
         int position;
     };
-    const Row rows[] = {{0, 0},     {7, 0},     {8, 0},     {9, 2},     {310, 501},
+    const Row rows[] = {{0, 0},     {7, 0},     {8, 0},      {9, 2},     {310, 501},
                         {311, 502}, {610, 998}, {611, 1000}, {612, 999}, {619, 999}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.x);
@@ -60,8 +56,7 @@ TEST_F(SeekSlider, ClickPutsTheThumbByTheClickRule)
     }
 }
 
-TEST_F(SeekSlider, PlainClickIsReportedButIsNoThumbTracking)
-{
+TEST_F(SeekSlider, PlainClickIsReportedButIsNoThumbTracking) {
     QSignalSpy clicked(slider, &CMySliderControl::clicked);
     QSignalSpy moved(slider, &QAbstractSlider::sliderMoved);
     clickAt(310);
@@ -73,8 +68,7 @@ TEST_F(SeekSlider, PlainClickIsReportedButIsNoThumbTracking)
     EXPECT_EQ(clicked.count(), 1);
 }
 
-TEST_F(SeekSlider, DragAfterTheClickTracksTheThumbToTheFullRange)
-{
+TEST_F(SeekSlider, DragAfterTheClickTracksTheThumbToTheFullRange) {
     QSignalSpy moved(slider, &QAbstractSlider::sliderMoved);
     QWindow* handle = window.windowHandle();
     QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(50 + 100, 10));
@@ -89,8 +83,7 @@ TEST_F(SeekSlider, DragAfterTheClickTracksTheThumbToTheFullRange)
     EXPECT_FALSE(slider->isSliderDown());
 }
 
-TEST_F(SeekSlider, EmptyRangeOrChannelDoesNotMoveButStillReports)
-{
+TEST_F(SeekSlider, EmptyRangeOrChannelDoesNotMoveButStillReports) {
     QSignalSpy clicked(slider, &CMySliderControl::clicked);
     slider->setRange(5, 5);
     clickAt(310);
@@ -104,8 +97,7 @@ TEST_F(SeekSlider, EmptyRangeOrChannelDoesNotMoveButStillReports)
     EXPECT_EQ(clicked.count(), 2);
 }
 
-TEST_F(SeekSlider, DrawsChannelFrameAndRoundThumbOverTheParent)
-{
+TEST_F(SeekSlider, DrawsChannelFrameAndRoundThumbOverTheParent) {
     const QColor ground(20, 22, 24);
     window.setAutoFillBackground(true);
     QPalette palette = window.palette();

@@ -36,18 +36,15 @@ struct Placed {
 };
 
 // A widget that paints pictures at fixed places, as the panels do on their background.
-class Picture : public QWidget
-{
+class Picture : public QWidget {
 public:
     Picture(QWidget* parent, QRect geometry, QList<Placed> pictures)
-        : QWidget(parent), m_pictures(std::move(pictures))
-    {
+        : QWidget(parent), m_pictures(std::move(pictures)) {
         setGeometry(geometry);
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override
-    {
+    void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         for (const Placed& p : m_pictures)
             Velk::drawResource(painter, p.number, p.at.x(), p.at.y(), p.type);
@@ -57,8 +54,7 @@ private:
     QList<Placed> m_pictures;
 };
 
-CGdipButton* button(QWidget* parent, int number, QRect geometry, int alternate = 0)
-{
+CGdipButton* button(QWidget* parent, int number, QRect geometry, int alternate = 0) {
     auto* b = new CGdipButton(parent);
     b->LoadNormalImage(number);
     if (alternate) {
@@ -70,8 +66,7 @@ CGdipButton* button(QWidget* parent, int number, QRect geometry, int alternate =
 }
 
 QLabel* label(QWidget* parent, const QString& text, QRect geometry, QColor colour,
-              Qt::Alignment align, int pixelSize)
-{
+              Qt::Alignment align, int pixelSize) {
     auto* l = new QLabel(text, parent);
     QFont font(QStringLiteral("Noto Sans CJK KR"));
     font.setPixelSize(pixelSize);
@@ -85,8 +80,7 @@ QLabel* label(QWidget* parent, const QString& text, QRect geometry, QColor colou
 }
 
 // The main window in its normal layout, every piece taken from the resources.
-QImage mainWindowMockup(quint16 language)
-{
+QImage mainWindowMockup(quint16 language) {
     const bool korean = Velk::usesKoreanSet(language);
     QWidget window;
     window.setFixedSize(1080, 645);
@@ -96,8 +90,8 @@ QImage mainWindowMockup(quint16 language)
     window.setPalette(palette);
 
     auto* title = new Picture(&window, {0, 0, 1080, 42}, {{147, {0, 0}}});
-    label(title, QStringLiteral("20240512_143015_N.mp4"), {120, 11, 585, 20},
-          QColor(184, 184, 184), Qt::AlignCenter, 15);
+    label(title, QStringLiteral("20240512_143015_N.mp4"), {120, 11, 585, 20}, QColor(184, 184, 184),
+          Qt::AlignCenter, 15);
     button(title, 265, {759, 0, 47, 42});
     button(title, 255, {806, 0, 47, 42});
     button(title, 148, {853, 0, 47, 42});
@@ -132,11 +126,25 @@ QImage mainWindowMockup(quint16 language)
 
     // Vehicle panel at 87 km/h, 2450 rpm, left indicator and brake on, orange vehicle ahead.
     new Picture(&window, {0, 522, 720, 123},
-                {{171, {0, 0}},   {267, {65, 93}},  {180, {22, 90}},  {188, {33, 90}},
-                 {187, {44, 90}}, {176, {129, 95}}, {190, {171, 96}}, {192, {180, 96}},
-                 {194, {189, 96}}, {195, {198, 96}}, {190, {207, 96}}, {172, {14, 40}},
-                 {175, {181, 40}}, {177, {124, 40}}, {170, {68, 40}},  {253, {28, 2}},
-                 {258, {157, 2}}, {242, {93, 2}},  {179, {240, 0}}});
+                {{171, {0, 0}},
+                 {267, {65, 93}},
+                 {180, {22, 90}},
+                 {188, {33, 90}},
+                 {187, {44, 90}},
+                 {176, {129, 95}},
+                 {190, {171, 96}},
+                 {192, {180, 96}},
+                 {194, {189, 96}},
+                 {195, {198, 96}},
+                 {190, {207, 96}},
+                 {172, {14, 40}},
+                 {175, {181, 40}},
+                 {177, {124, 40}},
+                 {170, {68, 40}},
+                 {253, {28, 2}},
+                 {258, {157, 2}},
+                 {242, {93, 2}},
+                 {179, {240, 0}}});
 
     new Picture(&window, {720, 42, 360, 288},
                 {{korean ? 217 : 254, {0, 0}, ResourceType::Bitmap},
@@ -153,40 +161,36 @@ QImage mainWindowMockup(quint16 language)
     for (int i = 0; i < 3; ++i) {
         label(list, QString::fromLatin1(rows[i][0]), {4, i * 20, 249, 20}, QColor(200, 200, 200),
               Qt::AlignLeft | Qt::AlignVCenter, 13);
-        label(list, QString::fromLatin1(rows[i][1]), {253, i * 20, 90, 20},
-              QColor(200, 200, 200), Qt::AlignRight | Qt::AlignVCenter, 13);
+        label(list, QString::fromLatin1(rows[i][1]), {253, i * 20, 90, 20}, QColor(200, 200, 200),
+              Qt::AlignRight | Qt::AlignVCenter, 13);
     }
     window.ensurePolished();
     return window.grab().toImage();
 }
 
-void checkerboard(QPainter& painter, QRect rect)
-{
+void checkerboard(QPainter& painter, QRect rect) {
     painter.save();
     painter.setClipRect(rect);
     for (int y = rect.top(); y <= rect.bottom(); y += 6)
         for (int x = rect.left(); x <= rect.right(); x += 6)
             painter.fillRect(x, y, 6, 6,
-                             ((x - rect.left()) / 6 + (y - rect.top()) / 6) % 2 ? QColor(110, 110, 110)
-                                                                                : QColor(140, 140, 140));
+                             ((x - rect.left()) / 6 + (y - rect.top()) / 6) % 2
+                                 ? QColor(110, 110, 110)
+                                 : QColor(140, 140, 140));
     painter.restore();
 }
 
 // Lays pictures out left to right in rows, each with its caption under it.
-class Flow
-{
+class Flow {
 public:
     Flow(QPainter& painter, int top) : m_painter(painter), m_x(kMargin), m_y(top) {}
 
-    void add(const QImage& image, const QString& caption)
-    {
+    void add(const QImage& image, const QString& caption) {
         const QFontMetrics metrics(m_painter.font());
         const int w = qMax(image.width(), metrics.horizontalAdvance(caption));
-        if (m_x + w > kSheetWidth - kMargin && m_x > kMargin)
-            newRow();
+        if (m_x + w > kSheetWidth - kMargin && m_x > kMargin) newRow();
         const QRect target(QPoint(m_x, m_y), image.size());
-        if (image.hasAlphaChannel())
-            checkerboard(m_painter, target);
+        if (image.hasAlphaChannel()) checkerboard(m_painter, target);
         m_painter.drawImage(target.topLeft(), image);
         m_painter.setPen(kNote);
         m_painter.drawText(QPoint(m_x, m_y + image.height() + metrics.ascent() + 2), caption);
@@ -194,17 +198,14 @@ public:
         m_x += w + 14;
     }
 
-    void newRow()
-    {
-        if (m_x == kMargin)
-            return;
+    void newRow() {
+        if (m_x == kMargin) return;
         m_y += m_rowHeight + 12;
         m_x = kMargin;
         m_rowHeight = 0;
     }
 
-    void title(const QString& text)
-    {
+    void title(const QString& text) {
         m_painter.setPen(kCaption);
         const QFontMetrics metrics(m_painter.font());
         m_painter.drawText(QPoint(kMargin, m_y + metrics.ascent()), text);
@@ -222,47 +223,49 @@ private:
 
 enum class State { Normal, Hover, Pressed, Toggled, ToggledHover, ToggledPressed, Disabled };
 
-const char* nameOf(State state)
-{
+const char* nameOf(State state) {
     switch (state) {
-    case State::Normal: return "normal";
-    case State::Hover: return "hover";
-    case State::Pressed: return "pressed";
-    case State::Toggled: return "toggled";
-    case State::ToggledHover: return "toggled hover";
-    case State::ToggledPressed: return "toggled pressed";
-    case State::Disabled: return "disabled";
+    case State::Normal:
+        return "normal";
+    case State::Hover:
+        return "hover";
+    case State::Pressed:
+        return "pressed";
+    case State::Toggled:
+        return "toggled";
+    case State::ToggledHover:
+        return "toggled hover";
+    case State::ToggledPressed:
+        return "toggled pressed";
+    case State::Disabled:
+        return "disabled";
     }
     return "";
 }
 
 // One button on the panel picture it sits on, put into a state with real events.
 QImage buttonInState(int background, QPoint at, QSize size, int normal, int alternate,
-                     State state)
-{
+                     State state) {
     Picture stage(nullptr, QRect(QPoint(0, 0), size), {{background, -at}});
     CGdipButton* b = button(&stage, normal, QRect(QPoint(0, 0), size), alternate);
     const QPointF centre = QRectF(b->rect()).center();
-    const bool toggled = state == State::Toggled || state == State::ToggledHover ||
-                         state == State::ToggledPressed;
-    if (toggled)
-        b->FlipToggle();
+    const bool toggled =
+        state == State::Toggled || state == State::ToggledHover || state == State::ToggledPressed;
+    if (toggled) b->FlipToggle();
     if (state == State::Hover || state == State::ToggledHover) {
         QEnterEvent enter(centre, centre, centre);
         QApplication::sendEvent(b, &enter);
     }
     if (state == State::Pressed || state == State::ToggledPressed) {
-        QMouseEvent press(QEvent::MouseButtonPress, centre, centre, Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, centre, centre, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
         QApplication::sendEvent(b, &press);
     }
-    if (state == State::Disabled)
-        b->setEnabled(false);
+    if (state == State::Disabled) b->setEnabled(false);
     return stage.grab().toImage();
 }
 
-QImage sliderInState(int value, bool pressed)
-{
+QImage sliderInState(int value, bool pressed) {
     Picture stage(nullptr, QRect(0, 0, 620, 20), {{158, {-50, 0}}});
     auto* s = new CMySliderControl(Qt::Horizontal, &stage);
     s->setGeometry(0, 0, 620, 20);
@@ -277,8 +280,7 @@ QImage sliderInState(int value, bool pressed)
     return stage.grab().toImage();
 }
 
-int heading(QPainter& painter, int y, const QString& text)
-{
+int heading(QPainter& painter, int y, const QString& text) {
     QFont font = painter.font();
     font.setPixelSize(18);
     font.setBold(true);
@@ -292,8 +294,7 @@ int heading(QPainter& painter, int y, const QString& text)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                     : QDir(QCoreApplication::applicationDirPath())
@@ -313,11 +314,13 @@ int main(int argc, char** argv)
     const QImage english = mainWindowMockup(Velk::LanguageEnglish);
     painter.drawImage(kMargin, y, english);
     const QImage korean = mainWindowMockup(Velk::LanguageKorean);
-    painter.drawText(QPoint(kMargin + 1100, y - 8), QStringLiteral("Korean set: side panel and tabs"));
+    painter.drawText(QPoint(kMargin + 1100, y - 8),
+                     QStringLiteral("Korean set: side panel and tabs"));
     painter.drawImage(QPoint(kMargin + 1100, y), korean.copy(720, 0, 360, 645));
     y += 645 + 24;
 
-    y = heading(painter, y, QStringLiteral("Image buttons in each state (on their panel's picture)"));
+    y = heading(painter, y,
+                QStringLiteral("Image buttons in each state (on their panel's picture)"));
     {
         struct Row {
             const char* name;
@@ -368,8 +371,9 @@ int main(int argc, char** argv)
         for (const auto& s : sliders) {
             painter.drawImage(kMargin, y, sliderInState(s.value, s.pressed));
             painter.setPen(kNote);
-            painter.drawText(QPoint(kMargin + 640, y + 14),
-                             QStringLiteral("position %1%2").arg(s.value).arg(s.pressed ? ", pressed" : ""));
+            painter.drawText(
+                QPoint(kMargin + 640, y + 14),
+                QStringLiteral("position %1%2").arg(s.value).arg(s.pressed ? ", pressed" : ""));
             y += 28;
         }
         Q_UNUSED(metrics);
@@ -397,18 +401,58 @@ int main(int argc, char** argv)
         };
         QList<Group> groups = {
             {"Main window: title bar, its buttons, list background, program icon",
-             {{147, P}, {265, P}, {255, P}, {148, P}, {149, P}, {151, P}, {153, P}, {155, P},
-              {207, P}, {128, ResourceType::Icon}}},
+             {{147, P},
+              {265, P},
+              {255, P},
+              {148, P},
+              {149, P},
+              {151, P},
+              {153, P},
+              {155, P},
+              {207, P},
+              {128, ResourceType::Icon}}},
             {"Tabs: Korean set, English set (selected / unselected)",
-             {{211, B}, {210, B}, {212, B}, {213, B}, {214, B}, {215, B},
-              {228, B}, {230, B}, {232, B}, {235, B}, {239, B}, {243, B}}},
+             {{211, B},
+              {210, B},
+              {212, B},
+              {213, B},
+              {214, B},
+              {215, B},
+              {228, B},
+              {230, B},
+              {232, B},
+              {235, B},
+              {239, B},
+              {243, B}}},
             {"Control panel",
-             {{158, P}, {159, P}, {160, P}, {161, P}, {162, P}, {163, P}, {164, P}, {165, P},
-              {224, P}, {226, P}}},
+             {{158, P},
+              {159, P},
+              {160, P},
+              {161, P},
+              {162, P},
+              {163, P},
+              {164, P},
+              {165, P},
+              {224, P},
+              {226, P}}},
             {"Vehicle information panel", {{171, P}, {179, P}, {267, P}, {268, P}, {176, P}}},
             {"Vehicle information panel: lamps",
-             {{172, P}, {173, P}, {174, P}, {175, P}, {177, P}, {178, P}, {266, P}, {169, P},
-              {170, P}, {251, P}, {253, P}, {256, P}, {258, P}, {240, P}, {242, P}, {246, P},
+             {{172, P},
+              {173, P},
+              {174, P},
+              {175, P},
+              {177, P},
+              {178, P},
+              {266, P},
+              {169, P},
+              {170, P},
+              {251, P},
+              {253, P},
+              {256, P},
+              {258, P},
+              {240, P},
+              {242, P},
+              {246, P},
               {248, P}}},
             {"Vehicle information panel: digits", {}},
             {"Side panel: header bars (Korean / English) and placeholders",
@@ -424,33 +468,34 @@ int main(int argc, char** argv)
                 bool listed = false;
                 for (const Group& g : groups)
                     listed = listed || g.keys.contains(Key(number, type));
-                if (!listed)
-                    others.keys.append({number, type});
+                if (!listed) others.keys.append({number, type});
             }
         }
-        if (!others.keys.isEmpty())
-            groups.append(others);
+        if (!others.keys.isEmpty()) groups.append(others);
 
         Flow flow(painter, y);
         for (const Group& group : groups) {
             flow.title(QString::fromLatin1(group.title));
             for (const Key& key : group.keys) {
-                const char* typeName = key.second == P ? "png" : key.second == B ? "bitmap" : "icon";
+                const char* typeName = key.second == P   ? "png"
+                                       : key.second == B ? "bitmap"
+                                                         : "icon";
                 const QImage image = Velk::resourceImage(key.first, key.second);
                 if (image.isNull()) {
                     std::fprintf(stderr, "velk-gallery: %s %d is missing or does not decode\n",
                                  typeName, key.first);
-                    flow.add(QImage(), QStringLiteral("%1 %2 MISSING").arg(key.first).arg(
-                                           QLatin1String(typeName)));
+                    flow.add(QImage(), QStringLiteral("%1 %2 MISSING")
+                                           .arg(key.first)
+                                           .arg(QLatin1String(typeName)));
                     continue;
                 }
-                flow.add(image, QStringLiteral("%1 %2 %3x%4%5")
-                                    .arg(key.first)
-                                    .arg(QLatin1String(typeName))
-                                    .arg(image.width())
-                                    .arg(image.height())
-                                    .arg(image.hasAlphaChannel() ? QStringLiteral(" alpha")
-                                                                 : QString()));
+                flow.add(image,
+                         QStringLiteral("%1 %2 %3x%4%5")
+                             .arg(key.first)
+                             .arg(QLatin1String(typeName))
+                             .arg(image.width())
+                             .arg(image.height())
+                             .arg(image.hasAlphaChannel() ? QStringLiteral(" alpha") : QString()));
             }
             flow.newRow();
         }
