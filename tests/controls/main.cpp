@@ -2,10 +2,20 @@
 
 #include <gtest/gtest.h>
 
-// The widget tests need a QApplication on a real display (Xvfb in the test run).
+#include <cstring>
+#include <memory>
+
+// The widget tests need a QApplication on a real display (Xvfb in the test run). Listing the
+// tests, which the build does to register them with CTest, runs nothing and needs no display.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-    QApplication app(argc, argv);
+    bool listing = false;
+    for (int i = 1; i < argc; ++i)
+        listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
+    std::unique_ptr<QApplication> app;
+    if (!listing) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+        app = std::make_unique<QApplication>(argc, argv);
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
