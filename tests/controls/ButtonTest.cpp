@@ -21,6 +21,9 @@ protected:
         palette.setColor(QPalette::Window, kParentColour);
         window.setPalette(palette);
         window.resize(240, 120);
+        // Away from the screen's corner and centre, where other tests' windows and the real
+        // pointer of the shared display tend to be.
+        window.move(1400, 700);
     }
 
     CGdipButton* addButton(int normal, int alternate = 0, QPoint at = {20, 20}) {

@@ -15,6 +15,7 @@ class SeekSlider : public ::testing::Test {
 protected:
     void SetUp() override {
         window.resize(720, 75);
+        window.move(1100, 900); // clear of the shared display's corner and centre
         slider = new CMySliderControl(Qt::Horizontal, &window);
         slider->setGeometry(50, 0, 620, 20);
         slider->setRange(0, 1000);
