@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -157,6 +158,12 @@ int main(int argc, char** argv) {
     QFile manifest(args[1]);
     if (!manifest.open(QIODevice::ReadOnly | QIODevice::Text)) {
         fail(args[1], QStringLiteral("cannot read"));
+        return 1;
+    }
+    // Every caption is set in this family; without it Korean captions would come out as boxes.
+    if (!QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK KR"))) {
+        fail(QStringLiteral("fonts"), QStringLiteral("Noto Sans CJK KR is not installed "
+                                                     "(Debian package fonts-noto-cjk)"));
         return 1;
     }
     const QDir artDir(args[2]);
