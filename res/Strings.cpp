@@ -51,7 +51,11 @@ quint16 uiLanguageFor(const QLocale& locale) {
 }
 
 quint16 systemUiLanguage() {
-    return uiLanguageFor(QLocale::system());
+    // The language of the messages (LANGUAGE, LC_MESSAGES) is the user-interface language; the
+    // locale's own language follows the number and date settings, which may differ.
+    const QLocale system = QLocale::system();
+    const QStringList languages = system.uiLanguages();
+    return uiLanguageFor(languages.isEmpty() ? system : QLocale(languages.first()));
 }
 
 bool usesKoreanSet(quint16 uiLanguage) {

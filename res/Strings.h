@@ -18,7 +18,7 @@ enum UiLanguageId : quint16 {
 // other language (other Chinese regions included) 1033.
 quint16 uiLanguageFor(const QLocale& locale);
 
-// uiLanguageFor(QLocale::system()).
+// The language id of the user's interface language, from QLocale::system().
 quint16 systemUiLanguage();
 
 // True when the Korean pictures and strings are used: only under 1042.
