@@ -415,8 +415,9 @@ TEST(VelkPlay, PausedSeekShowsTheNewFrameWithTheViewFlags) {
     EXPECT_EQ(play.finish(), 0) << play.tail();
 }
 
-// In the full-screen layout the rear window is left alone, yet the rear pictures keep pace with
-// the front ones: once the layout is left, both windows show the same moment again.
+// In the full-screen layout the main picture fills the screen, the small one is no longer drawn
+// and no telemetry is delivered, yet the rear pictures keep pace with the front ones: once the
+// layout is left, both windows show the same moment again.
 TEST(VelkPlay, FullScreenLayoutKeepsTheRearPicturesInStep) {
     const std::string file = tenSecondsAllKeyFrames();
     ASSERT_FALSE(file.empty());
@@ -426,14 +427,24 @@ TEST(VelkPlay, FullScreenLayoutKeepsTheRearPicturesInStep) {
     const auto nextSecond = [&play] {
         return play.waitForPrefix("msg 1045 control ").has_value();
     };
+    // A second later everything printed was posted with the layout in force.
     ASSERT_TRUE(nextSecond() && nextSecond()) << play.tail();
-    // The main picture now fills the screen and still carries a readable frame code.
-    const auto full = takeScreenshots(play);
-    ASSERT_TRUE(full);
-    EXPECT_EQ(full->front.width(), 1920);
-    EXPECT_GE(frameCode(full->front), 0);
+    const std::size_t inLayout = play.mark();
+    const auto first = takeScreenshots(play);
+    ASSERT_TRUE(nextSecond()) << play.tail();
+    const auto second = takeScreenshots(play);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(second->front.width(), 1920);
+    const int frontBefore = frameCode(first->front), frontAfter = frameCode(second->front);
+    EXPECT_GE(frontBefore, 0) << "the main picture fills the screen with its frame code";
+    EXPECT_GT(frontAfter, frontBefore);
+    const int rearBefore = frameCode(first->rear), rearAfter = frameCode(second->rear);
+    EXPECT_TRUE(rearAfter < 0 || rearAfter == rearBefore)
+        << "the small picture moved on from " << rearBefore << " to " << rearAfter;
 
     ASSERT_EQ(play.command("fullscreen-layout"), "ok fullscreen-layout");
+    for (const Message& m : messagesOf(play.lines(), inLayout))
+        EXPECT_FALSE(m.text) << "telemetry in the full-screen layout: " << *m.text;
     ASSERT_TRUE(nextSecond()) << play.tail();
     ASSERT_EQ(play.command("pause"), "ok pause");
     int front = -1, rear = -2;
@@ -444,7 +455,7 @@ TEST(VelkPlay, FullScreenLayoutKeepsTheRearPicturesInStep) {
         front = frameCode(screens->front);
         rear = frameCode(screens->rear);
     }
-    EXPECT_GE(front, 0);
+    EXPECT_GE(front, frontAfter);
     EXPECT_EQ(rear, front) << play.tail();
     EXPECT_EQ(play.command("quit"), "ok quit");
     EXPECT_EQ(play.finish(), 0) << play.tail();

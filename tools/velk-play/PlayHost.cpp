@@ -81,10 +81,19 @@ PlayHost::PlayHost(PlayOptions options) : m_options(std::move(options)) {
     grey.setColor(QPalette::Window, QColor(100, 100, 100));
     setPalette(grey);
 
-    m_frontHost = new VideoHost(this);
-    m_frontHost->setGeometry(0, 42, 720, 405);
-    m_rearHost = new VideoHost(this);
-    m_rearHost->setGeometry(720, 42, 360, 202);
+    // Each host sits at (0,0) inside a native panel, as in the main window. SDL keeps the
+    // position a window had when it was wrapped and moves it back there (and raises it within
+    // its parent) whenever the engine resizes it: the layouts therefore move the panels only.
+    m_frontPanel = new QWidget(this);
+    m_frontPanel->setAttribute(Qt::WA_NativeWindow);
+    m_frontPanel->setGeometry(0, 42, 720, 405);
+    m_frontHost = new VideoHost(m_frontPanel);
+    m_frontHost->setGeometry(0, 0, 720, 405);
+    m_sidePanel = new QWidget(this);
+    m_sidePanel->setAttribute(Qt::WA_NativeWindow);
+    m_sidePanel->setGeometry(720, 42, 360, 288);
+    m_rearHost = new VideoHost(m_sidePanel);
+    m_rearHost->setGeometry(0, 0, 360, 202);
 
     auto handler = [this](MessageReceiver* r, WindowMessage& m) { onMessage(r, m); };
     m_control = new MessageReceiver("control", handler, this);
@@ -359,15 +368,20 @@ void PlayHost::toggleFullScreenLayout() {
     const QRect screen(0, 0, Globals().screenWidth, Globals().screenHeight);
     if (!m_fullScreen) {
         m_normalGeometry = geometry();
-        m_rearHost->hide();
         setFixedSize(screen.size());
         setGeometry(screen);
+        m_frontPanel->setGeometry(screen);
         m_frontHost->setGeometry(screen);
+        // Unlike the main window, which hides the side panel, the rear host stays in sight in
+        // the bottom-right corner: one can see that the engine no longer draws a picture there.
+        m_sidePanel->move(screen.width() - 360, screen.height() - 288);
+        m_sidePanel->raise();
     } else {
-        m_frontHost->setGeometry(0, 42, 720, 405);
+        m_frontPanel->setGeometry(0, 42, 720, 405);
+        m_frontHost->setGeometry(0, 0, 720, 405);
+        m_sidePanel->move(720, 42);
         setFixedSize(m_normalGeometry.size());
         setGeometry(m_normalGeometry);
-        m_rearHost->show();
     }
     m_fullScreen = !m_fullScreen;
     ToggleFullScreenLayout();

@@ -75,12 +75,14 @@ private:
     void requestExit(const QString& reason);
     void quitAndExit(int code);
     void printFigures();
-    // The main window's full-screen layout: the front host fills the screen, the side panel
-    // (with the rear host) is hidden; the engine's flag scales the picture to match.
+    // The main window's full-screen layout: the front host fills the screen and the engine's
+    // flag scales the picture to match.
     void toggleFullScreenLayout();
     bool takeScreenshots(const QString& frontPath, const QString& rearPath, QString* error);
 
     PlayOptions m_options;
+    QWidget* m_frontPanel = nullptr;
+    QWidget* m_sidePanel = nullptr;
     VideoHost* m_frontHost = nullptr;
     VideoHost* m_rearHost = nullptr;
     MessageReceiver* m_control = nullptr;

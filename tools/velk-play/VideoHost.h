@@ -12,7 +12,6 @@ public:
         setAttribute(Qt::WA_NativeWindow);
         setAttribute(Qt::WA_PaintOnScreen);
         setAttribute(Qt::WA_NoSystemBackground);
-        setAttribute(Qt::WA_DontCreateNativeAncestors);
     }
     QPaintEngine* paintEngine() const override { return nullptr; }
 };

@@ -31,7 +31,9 @@ Commands, one per line on standard input; each answers "ok <command>" or "error 
   speed N               playback speed factor (1..4)
   volume N              volume (0..128)
   swap                  swap the main and the small picture
-  zoom | mirror | fullscreen-layout   toggle the view flag
+  zoom | mirror | fullscreen-layout   toggle the view flag (the full-screen layout also
+                        fills the screen with the front host and moves the rear host to the
+                        bottom-right corner, where it stays visible)
   stop                  stop the playback and wait until the engine has stopped
   open FILE             stop, wait, then play FILE (the rest of the line; spaces allowed)
   figures               print the figures of the current or last playback
