@@ -93,7 +93,13 @@ void SetUpEngineEnvironment() {
     if (StartMediaLayer() < 0) throw std::runtime_error("SDL Init error");
 }
 
+namespace {
+// engineRunning is 1 before the first playback of the process; only a started one ends.
+bool g_anyPlaybackStarted = false;
+} // namespace
+
 void StartPlayback(const std::string& path) {
+    g_anyPlaybackStarted = true;
     Poster().clear();
     Globals().currentFilePath = path;
     StartPlayerThread(kControlPanel);
@@ -101,7 +107,7 @@ void StartPlayback(const std::string& path) {
 
 bool WaitEngineIdle(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (engineRunning != 0) {
+    while (g_anyPlaybackStarted && engineRunning != 0) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
