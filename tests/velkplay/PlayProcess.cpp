@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -37,7 +38,7 @@ struct Child {
 // Starts `arguments` with the given descriptors; the child dies with this process, so a test
 // that fails or times out leaves nothing running.
 Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipeOutput,
-            const std::string& errorFile, int extraFd = -1) {
+            const std::string& errorFile, int extraFd = -1, const std::string& outputFile = {}) {
     int in[2] = {-1, -1}, out[2] = {-1, -1};
     if (pipeInput && pipe2(in, O_CLOEXEC) != 0) return {};
     if (pipeOutput && pipe2(out, O_CLOEXEC) != 0) return {};
@@ -51,7 +52,10 @@ Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipe
         if (getppid() != parent) _exit(127);
         const int devNull = open("/dev/null", O_RDWR);
         dup2(pipeInput ? in[0] : devNull, 0);
-        dup2(pipeOutput ? out[1] : devNull, 1);
+        const int outFile = outputFile.empty()
+                                ? -1
+                                : open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(pipeOutput ? out[1] : outFile >= 0 ? outFile : devNull, 1);
         const int err = errorFile.empty()
                             ? devNull
                             : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -146,12 +150,23 @@ std::string recording(const std::string& name, const std::vector<std::string>& o
     static std::map<std::string, std::string> made;
     if (auto it = made.find(name); it != made.end()) return it->second;
     const std::string path = scratchFolder() + "/" + name;
-    std::vector<std::string> arguments{binary("make-recording"), "--out", path};
+    std::vector<std::string> arguments{binary("make-recording"), "--out", path,
+                                       "--print-telemetry"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log");
+    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log",
+                              -1, path + ".telemetry");
     if (maker.pid < 0 || waitExit(maker.pid) != 0) return {};
     made[name] = path;
     return path;
+}
+
+std::set<std::string> writtenTelemetry(const std::string& recordingPath) {
+    std::set<std::string> payloads;
+    std::ifstream in(recordingPath + ".telemetry");
+    for (std::string line; std::getline(in, line);)
+        if (const auto tab = line.find('\t'); tab != std::string::npos)
+            payloads.insert(line.substr(tab + 1));
+    return payloads;
 }
 
 std::optional<Message> parseMessage(const std::string& line) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ std::string scratchFolder();
 
 // Makes (once per process) a recording with make-recording's options and returns its path.
 std::string recording(const std::string& name, const std::vector<std::string>& options);
+
+// The telemetry payloads make-recording wrote into a recording made by recording().
+std::set<std::string> writtenTelemetry(const std::string& recordingPath);
 
 // One parsed "msg ..." line.
 struct Message {

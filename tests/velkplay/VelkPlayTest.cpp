@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -132,13 +133,17 @@ TEST_P(PlaysToOneEnd, ReportsStartProgressTelemetryAndOneEnd) {
         }
     }
 
-    // Telemetry: each text goes to the vehicle panel and, right after, the same text to the map.
+    // Telemetry: each text goes to the vehicle panel and, right after, the same text to the map;
+    // every text is a line the recording holds, whole and unchanged.
+    const std::set<std::string> written = writtenTelemetry(file);
+    ASSERT_FALSE(written.empty());
     long long pairs = 0;
     for (std::size_t i = start; i < lines.size(); ++i) {
         const auto m = parseMessage(lines[i]);
         if (!m || !m->text) continue;
         ASSERT_EQ(m->id, 1046) << lines[i];
         EXPECT_EQ(m->receiver, "vehicle");
+        EXPECT_TRUE(written.count(*m->text)) << "not in the recording: " << *m->text;
         ASSERT_LT(i + 1, lines.size());
         EXPECT_EQ(lines[i + 1], "msg 1047 map 0 text " + *m->text);
         ++pairs;

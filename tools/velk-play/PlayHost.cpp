@@ -28,14 +28,24 @@ constexpr int kStopPollMilliseconds = 100;
 // A playback that has not ended this long after Stop is reported instead of waited for forever.
 constexpr int kStopLimitMilliseconds = 30000;
 
-// Telemetry lines are printed on one output line: backslash, CR and LF are escaped.
+// A text is printed on one line, byte for byte: backslash, CR and LF as \\, \r and \n, any
+// other byte outside printable ASCII as \xHH, so that what a panel would parse can be read back
+// exactly.
 QString escapedText(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
     QString out;
-    for (QChar c : QString::fromUtf8(text.data(), qsizetype(text.size()))) {
-        if (c == u'\\') out += QStringLiteral("\\\\");
-        else if (c == u'\n') out += QStringLiteral("\\n");
-        else if (c == u'\r') out += QStringLiteral("\\r");
-        else out += c;
+    out.reserve(qsizetype(text.size()));
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte == '\\') out += QStringLiteral("\\\\");
+        else if (byte == '\n') out += QStringLiteral("\\n");
+        else if (byte == '\r') out += QStringLiteral("\\r");
+        else if (byte >= 0x20 && byte < 0x7f) out += QLatin1Char(ch);
+        else {
+            out += QStringLiteral("\\x");
+            out += QLatin1Char(hex[byte >> 4]);
+            out += QLatin1Char(hex[byte & 15]);
+        }
     }
     return out;
 }

@@ -46,8 +46,9 @@ Output, one line each, flushed at once:
   start PATH                              a playback of PATH was started
   stopped                                 a stopped playback's engine has ended
   msg ID RECEIVER WPARAM LPARAM           a message the engine posted
-  msg ID RECEIVER WPARAM text TEXT        a message with its own text (1046/1047 telemetry;
-                                          backslash, CR and LF escaped as \\ \r \n)
+  msg ID RECEIVER WPARAM text TEXT        a message with its own text (1046/1047 telemetry);
+                                          backslash, CR and LF escaped as \\ \r \n, other
+                                          bytes outside printable ASCII as \xHH
   call ShowTotalTime MICROSECONDS         the read thread's direct call to the control panel
   call SelectViewerMode 0|1               the read thread's direct call to the map panel
   ok COMMAND | error REASON               the answer to a command
