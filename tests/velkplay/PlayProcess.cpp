@@ -43,7 +43,8 @@ Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipe
     if (pipeInput && pipe2(in, O_CLOEXEC) != 0) return {};
     if (pipeOutput && pipe2(out, O_CLOEXEC) != 0) return {};
     std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const int parent = getpid();
     const int pid = fork();
@@ -52,9 +53,8 @@ Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipe
         if (getppid() != parent) _exit(127);
         const int devNull = open("/dev/null", O_RDWR);
         dup2(pipeInput ? in[0] : devNull, 0);
-        const int outFile = outputFile.empty()
-                                ? -1
-                                : open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int outFile =
+            outputFile.empty() ? -1 : open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(pipeOutput ? out[1] : outFile >= 0 ? outFile : devNull, 1);
         const int err = errorFile.empty()
                             ? devNull
@@ -79,7 +79,8 @@ Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipe
 
 int waitExit(int pid) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -153,8 +154,8 @@ std::string recording(const std::string& name, const std::vector<std::string>& o
     std::vector<std::string> arguments{binary("make-recording"), "--out", path,
                                        "--print-telemetry"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log",
-                              -1, path + ".telemetry");
+    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log", -1,
+                              path + ".telemetry");
     if (maker.pid < 0 || waitExit(maker.pid) != 0) return {};
     made[name] = path;
     return path;
@@ -234,8 +235,8 @@ std::optional<std::string> PlayProcess::readLine() {
     }
 }
 
-std::optional<std::string> PlayProcess::waitFor(
-    const std::function<bool(const std::string&)>& match) {
+std::optional<std::string>
+PlayProcess::waitFor(const std::function<bool(const std::string&)>& match) {
     while (auto line = readLine())
         if (match(*line)) return line;
     return std::nullopt;
@@ -256,7 +257,8 @@ std::string PlayProcess::command(const std::string& line) {
         return "error [test: could not write the command]";
     const std::string name = line.substr(0, line.find(' '));
     const auto answer = waitFor([&](const std::string& l) {
-        return l == "ok " + name || l.rfind("ok " + name + " ", 0) == 0 || l.rfind("error ", 0) == 0;
+        return l == "ok " + name || l.rfind("ok " + name + " ", 0) == 0 ||
+               l.rfind("error ", 0) == 0;
     });
     return answer ? *answer : "error [test: no answer]";
 }
@@ -266,7 +268,8 @@ int PlayProcess::finish() {
         close(m_input);
         m_input = -1;
     }
-    while (readLine()) {}
+    while (readLine()) {
+    }
     if (m_pid <= 0) return -1;
     // The output closes as the program exits; a program that closed it and still runs is hung.
     for (int i = 0; i < 300; ++i) {
@@ -285,8 +288,10 @@ int PlayProcess::finish() {
 }
 
 std::string PlayProcess::tail(std::size_t count) const {
-    std::string out = "last lines of velk-play (stderr in " + scratchFolder() + "/velk-play.log):\n";
-    for (std::size_t i = m_lines.size() > count ? m_lines.size() - count : 0; i < m_lines.size(); ++i)
+    std::string out =
+        "last lines of velk-play (stderr in " + scratchFolder() + "/velk-play.log):\n";
+    for (std::size_t i = m_lines.size() > count ? m_lines.size() - count : 0; i < m_lines.size();
+         ++i)
         out += "  " + m_lines[i] + "\n";
     return out;
 }
@@ -311,8 +316,9 @@ int frameCode(const QImage& image, bool* mirrored) {
         const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         for (int x = 0; x < rgb.width(); ++x) {
             // Studio-range luma, the scale the strip's levels are given in.
-            const double v = 16 + (65.481 * qRed(row[x]) + 128.553 * qGreen(row[x])
-                                   + 24.966 * qBlue(row[x])) / 255.0;
+            const double v =
+                16 +
+                (65.481 * qRed(row[x]) + 128.553 * qGreen(row[x]) + 24.966 * qBlue(row[x])) / 255.0;
             luma[size_t(y) * size_t(rgb.width()) + size_t(x)] = std::uint8_t(v + 0.5);
         }
     }

@@ -18,7 +18,9 @@
 namespace velk::test {
 namespace {
 
-bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& s, const std::string& prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 std::vector<Message> messagesOf(const std::vector<std::string>& lines, std::size_t from = 0,
                                 std::size_t to = std::string::npos) {
@@ -78,7 +80,9 @@ struct EndCase {
     bool rear;
 };
 
-void PrintTo(const EndCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const EndCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class PlaysToOneEnd : public ::testing::TestWithParam<EndCase> {};
 
@@ -171,13 +175,21 @@ TEST_P(PlaysToOneEnd, ReportsStartProgressTelemetryAndOneEnd) {
 
 INSTANTIATE_TEST_SUITE_P(
     Recordings, PlaysToOneEnd,
-    ::testing::Values(
-        EndCase{"FrontRearAudio", "four.mp4",
-                {"--duration", "4", "--front", "640x360", "--rear", "320x180"}, 4, true},
-        EndCase{"FrontOnlySilent", "two-front.mp4",
-                {"--duration", "2", "--front", "640x360", "--no-rear", "--no-audio"}, 2, false},
-        EndCase{"ShorterThanOneSecond", "sub-second.mp4",
-                {"--duration", "0.6", "--front", "640x360", "--rear", "320x180"}, 0.6, true}),
+    ::testing::Values(EndCase{"FrontRearAudio",
+                              "four.mp4",
+                              {"--duration", "4", "--front", "640x360", "--rear", "320x180"},
+                              4,
+                              true},
+                      EndCase{"FrontOnlySilent",
+                              "two-front.mp4",
+                              {"--duration", "2", "--front", "640x360", "--no-rear", "--no-audio"},
+                              2,
+                              false},
+                      EndCase{"ShorterThanOneSecond",
+                              "sub-second.mp4",
+                              {"--duration", "0.6", "--front", "640x360", "--rear", "320x180"},
+                              0.6,
+                              true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
@@ -185,8 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
 // file that cannot be opened is reported to the main window and passed over.
 
 TEST(VelkPlay, PlaysAListInTurnAndPassesOverAMissingFile) {
-    const std::string shortFile = recording("sub-second.mp4", {"--duration", "0.6", "--front",
-                                                               "640x360", "--rear", "320x180"});
+    const std::string shortFile = recording(
+        "sub-second.mp4", {"--duration", "0.6", "--front", "640x360", "--rear", "320x180"});
     ASSERT_FALSE(shortFile.empty());
     const std::string missing = scratchFolder() + "/no-such-recording.mp4";
     PlayProcess play({"--exit-at-end", "--quit-after", "60", shortFile, missing, shortFile});
@@ -220,8 +232,8 @@ TEST(VelkPlay, PlaysAListInTurnAndPassesOverAMissingFile) {
 // switches files, also after a file that cannot be opened.
 
 TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
-    const std::string file = recording("four.mp4", {"--duration", "4", "--front", "640x360",
-                                                    "--rear", "320x180"});
+    const std::string file =
+        recording("four.mp4", {"--duration", "4", "--front", "640x360", "--rear", "320x180"});
     ASSERT_FALSE(file.empty());
     PlayProcess play({"--quit-after", "120", file});
     ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
@@ -229,8 +241,8 @@ TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
     const std::string missing = scratchFolder() + "/missing file.mp4";
     struct Step {
         std::string command;
-        std::string answer;   // "ok ..." exactly, or "error" for any error line
-        std::string awaited;  // a line that must follow the answer, if any
+        std::string answer;  // "ok ..." exactly, or "error" for any error line
+        std::string awaited; // a line that must follow the answer, if any
     };
     const Step steps[] = {
         {"pause", "ok pause", {}},
@@ -313,8 +325,8 @@ TEST(VelkPlay, FractionSeekMovesThePosition) {
 }
 
 TEST(VelkPlay, EndIsReportedOncePerPlaybackAlsoAfterASeekBack) {
-    const std::string file = recording("three.mp4", {"--duration", "3", "--front", "640x360",
-                                                     "--rear", "320x180"});
+    const std::string file =
+        recording("three.mp4", {"--duration", "3", "--front", "640x360", "--rear", "320x180"});
     ASSERT_FALSE(file.empty());
     PlayProcess play({"--quit-after", "120", file});
     ASSERT_TRUE(play.waitForLine("msg 1048 control 0 0")) << play.tail();
@@ -332,15 +344,18 @@ TEST(VelkPlay, EndIsReportedOncePerPlaybackAlsoAfterASeekBack) {
         return false;
     };
     ASSERT_TRUE(frontCodeBecomes([](int code) { return code >= 0 && code < lastFrame - 5; }))
-        << "the seek back did not show an earlier picture\n" << play.tail();
+        << "the seek back did not show an earlier picture\n"
+        << play.tail();
     ASSERT_TRUE(frontCodeBecomes([](int code) { return code == lastFrame; }))
-        << "the replay did not reach the last picture\n" << play.tail();
+        << "the replay did not reach the last picture\n"
+        << play.tail();
     // Let the refresh run its end check again, then stop: every message it sent is printed
     // before "stopped".
     ASSERT_EQ(play.command("figures"), "ok figures");
     ASSERT_EQ(play.command("stop"), "ok stop");
     int ends = 0;
-    for (const Message& m : messagesOf(play.lines())) ends += m.id == 1048;
+    for (const Message& m : messagesOf(play.lines()))
+        ends += m.id == 1048;
     EXPECT_EQ(ends, 1) << play.tail(60);
     EXPECT_FALSE(valuesOf(messagesOf(play.lines(), afterEnd), 1044, true).empty());
     EXPECT_EQ(play.command("quit"), "ok quit");
@@ -378,10 +393,8 @@ TEST(VelkPlay, PausedSeekShowsTheNewFrameWithTheViewFlags) {
 
     // Targets avoid whole seconds: those pictures flash white and show no camera colour.
     const ViewStep steps[] = {
-        {"", 550, 165, Camera::Front, false},
-        {"mirror", 250, 75, Camera::Front, true},
-        {"swap", 850, 255, Camera::Rear, true},
-        {"mirror", 350, 105, Camera::Rear, false},
+        {"", 550, 165, Camera::Front, false},     {"mirror", 250, 75, Camera::Front, true},
+        {"swap", 850, 255, Camera::Rear, true},   {"mirror", 350, 105, Camera::Rear, false},
         {"swap", 650, 195, Camera::Front, false},
     };
     for (const ViewStep& step : steps) {
@@ -429,9 +442,7 @@ TEST(VelkPlay, FullScreenLayoutKeepsTheRearPicturesInStep) {
     PlayProcess play({"--quit-after", "120", file});
     ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
     ASSERT_EQ(play.command("fullscreen-layout"), "ok fullscreen-layout");
-    const auto nextSecond = [&play] {
-        return play.waitForPrefix("msg 1045 control ").has_value();
-    };
+    const auto nextSecond = [&play] { return play.waitForPrefix("msg 1045 control ").has_value(); };
     // A second later everything printed was posted with the layout in force.
     ASSERT_TRUE(nextSecond() && nextSecond()) << play.tail();
     const std::size_t inLayout = play.mark();

@@ -32,7 +32,8 @@ void addDistribution(std::vector<std::string>& lines, const std::string& name,
     std::sort(sorted.begin(), sorted.end());
     std::vector<double> magnitudes;
     magnitudes.reserve(values.size());
-    for (double v : values) magnitudes.push_back(std::fabs(v));
+    for (double v : values)
+        magnitudes.push_back(std::fabs(v));
     std::sort(magnitudes.begin(), magnitudes.end());
     lines.push_back("figure " + name + "Median " + seconds(quantile(sorted, 0.5)));
     lines.push_back("figure " + name + "MedianAbs " + seconds(quantile(magnitudes, 0.5)));
@@ -49,9 +50,9 @@ std::vector<std::string> FigureLines(const PlaybackFigures& f) {
     lines.push_back("figure rearPicturesShown " + std::to_string(f.rearPicturesShown));
     lines.push_back("figure droppedBeforeQueue " + std::to_string(f.droppedBeforeQueue));
     lines.push_back("figure droppedAtDisplay " + std::to_string(f.droppedAtDisplay));
-    lines.push_back("figure firstPictureSeconds "
-                    + (f.firstPictureSeconds < 0 ? std::string("none")
-                                                 : seconds(f.firstPictureSeconds)));
+    lines.push_back("figure firstPictureSeconds " + (f.firstPictureSeconds < 0
+                                                         ? std::string("none")
+                                                         : seconds(f.firstPictureSeconds)));
     // Video clock minus audio clock: positive means the picture runs ahead of the sound.
     addDistribution(lines, "videoMinusAudio", f.videoMinusAudio);
     addDistribution(lines, "seekToPicture", f.seekToPictureSeconds);

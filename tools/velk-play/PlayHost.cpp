@@ -37,10 +37,14 @@ QString escapedText(const std::string& text) {
     out.reserve(qsizetype(text.size()));
     for (const char ch : text) {
         const auto byte = static_cast<unsigned char>(ch);
-        if (byte == '\\') out += QStringLiteral("\\\\");
-        else if (byte == '\n') out += QStringLiteral("\\n");
-        else if (byte == '\r') out += QStringLiteral("\\r");
-        else if (byte >= 0x20 && byte < 0x7f) out += QLatin1Char(ch);
+        if (byte == '\\')
+            out += QStringLiteral("\\\\");
+        else if (byte == '\n')
+            out += QStringLiteral("\\n");
+        else if (byte == '\r')
+            out += QStringLiteral("\\r");
+        else if (byte >= 0x20 && byte < 0x7f)
+            out += QLatin1Char(ch);
         else {
             out += QStringLiteral("\\x");
             out += QLatin1Char(hex[byte >> 4]);
@@ -59,15 +63,22 @@ class PlayHost::QueuedPanelCalls : public PanelCalls {
 public:
     explicit QueuedPanelCalls(QObject* context) : m_context(context) {}
     void ShowTotalTime(std::int64_t durationMicroseconds) override {
-        QMetaObject::invokeMethod(m_context, [durationMicroseconds] {
-            PlayHost::printLine(QStringLiteral("call ShowTotalTime %1").arg(durationMicroseconds));
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context,
+            [durationMicroseconds] {
+                PlayHost::printLine(
+                    QStringLiteral("call ShowTotalTime %1").arg(durationMicroseconds));
+            },
+            Qt::QueuedConnection);
     }
     void SelectViewerMode(bool hasRearPicture) override {
-        QMetaObject::invokeMethod(m_context, [hasRearPicture] {
-            PlayHost::printLine(
-                QStringLiteral("call SelectViewerMode %1").arg(hasRearPicture ? 1 : 0));
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context,
+            [hasRearPicture] {
+                PlayHost::printLine(
+                    QStringLiteral("call SelectViewerMode %1").arg(hasRearPicture ? 1 : 0));
+            },
+            Qt::QueuedConnection);
     }
 
 private:
@@ -151,9 +162,8 @@ void PlayHost::begin() {
         connect(m_input, &QSocketNotifier::activated, this, [this] { readInput(); });
     }
     if (m_options.quitAfterSeconds > 0) {
-        QTimer::singleShot(int(m_options.quitAfterSeconds * 1000), this, [this] {
-            requestExit(QStringLiteral("time limit reached"));
-        });
+        QTimer::singleShot(int(m_options.quitAfterSeconds * 1000), this,
+                           [this] { requestExit(QStringLiteral("time limit reached")); });
     }
     if (!m_playList.isEmpty()) {
         m_playIndex = 0;
@@ -165,14 +175,18 @@ void PlayHost::onMessage(MessageReceiver* receiver, WindowMessage& m) {
     const QLatin1String name(receiver->name());
     if (m.text) {
         printLine(QStringLiteral("msg %1 %2 %3 text %4")
-                      .arg(m.id).arg(name).arg(m.wParam).arg(escapedText(*m.text)));
+                      .arg(m.id)
+                      .arg(name)
+                      .arg(m.wParam)
+                      .arg(escapedText(*m.text)));
     } else {
-        printLine(QStringLiteral("msg %1 %2 %3 %4").arg(m.id).arg(name).arg(m.wParam).arg(m.lParam));
+        printLine(
+            QStringLiteral("msg %1 %2 %3 %4").arg(m.id).arg(name).arg(m.wParam).arg(m.lParam));
     }
     // The control panel moves on at the end of a recording. A recording that cannot be opened
     // is passed over the same way, so that a play list never stalls on it.
-    if ((receiver == m_control && m.id == MsgEndOfPlayback)
-        || (receiver == m_main && m.id == MsgOpenFailed)) {
+    if ((receiver == m_control && m.id == MsgEndOfPlayback) ||
+        (receiver == m_main && m.id == MsgOpenFailed)) {
         onRecordingDone();
     }
 }
@@ -233,75 +247,85 @@ void PlayHost::runCommand(const QString& rawLine) {
     if (line.isEmpty() || line.startsWith(u'#')) return;
     const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
     const QString& command = words.front();
-    const auto ok = [&command](const QString& detail = QString()) {
-        printLine(detail.isEmpty() ? QStringLiteral("ok ") + command
-                                   : QStringLiteral("ok %1 %2").arg(command, detail));
-    };
+    const auto ok = [&command] { printLine(QStringLiteral("ok ") + command); };
     const auto error = [](const QString& reason) { printLine(QStringLiteral("error ") + reason); };
-    // One whole-number argument within [low, high].
-    const auto number = [&](int low, int high, int* value) {
-        bool parsed = false;
-        if (words.size() == 2) *value = words.at(1).toInt(&parsed);
-        if (!parsed || *value < low || *value > high) {
-            error(QStringLiteral("%1 needs one whole number from %2 to %3")
-                      .arg(command).arg(low).arg(high));
-            return false;
-        }
-        return true;
-    };
-    const auto noArguments = [&] {
-        if (words.size() == 1) return true;
-        error(command + QStringLiteral(" takes no argument"));
-        return false;
-    };
 
-    int value = 0;
-    if (command == u"pause") {
-        if (noArguments()) { RequestTogglePause(); ok(); }
-    } else if (command == u"seek-by") {
-        if (number(-86400, 86400, &value)) { RequestSeekBy(value); ok(); }
-    } else if (command == u"seek-fraction") {
-        if (number(0, 1000, &value)) { RequestSeekToFraction(value); ok(); }
-    } else if (command == u"speed") {
-        if (number(1, 4, &value)) { SetSpeedFactor(value); ok(); }
-    } else if (command == u"volume") {
-        if (number(0, 128, &value)) { RequestVolume(value); ok(); }
-    } else if (command == u"swap") {
-        if (noArguments()) { RequestSwapViews(); ok(); }
-    } else if (command == u"zoom") {
-        if (noArguments()) { ToggleZoom(); ok(); }
-    } else if (command == u"mirror") {
-        if (noArguments()) { ToggleMirror(); ok(); }
-    } else if (command == u"fullscreen-layout") {
-        if (noArguments()) { toggleFullScreenLayout(); ok(); }
-    } else if (command == u"figures") {
-        if (noArguments()) { printFigures(); ok(); }
-    } else if (command == u"stop") {
-        if (!noArguments()) return;
-        if (stopPlayback()) ok();
-        else error(QStringLiteral("stop: the engine did not stop"));
-    } else if (command == u"open") {
+    // The engine's command functions, taken as they are: no argument, or one whole number.
+    struct EngineCommand {
+        const char* name;
+        void (*plain)();
+        void (*withNumber)(int);
+        int low, high;
+    };
+    static const EngineCommand engineCommands[] = {
+        {"pause", RequestTogglePause, nullptr, 0, 0},
+        {"swap", RequestSwapViews, nullptr, 0, 0},
+        {"zoom", ToggleZoom, nullptr, 0, 0},
+        {"mirror", ToggleMirror, nullptr, 0, 0},
+        {"seek-by", nullptr, RequestSeekBy, -86400, 86400},
+        {"seek-fraction", nullptr, RequestSeekToFraction, 0, 1000},
+        {"speed", nullptr, SetSpeedFactor, 1, 4},
+        {"volume", nullptr, RequestVolume, 0, 128},
+    };
+    for (const EngineCommand& c : engineCommands) {
+        if (command != QLatin1String(c.name)) continue;
+        if (c.plain) {
+            if (words.size() != 1) return error(command + QStringLiteral(" takes no argument"));
+            c.plain();
+            return ok();
+        }
+        bool parsed = false;
+        const int value = words.size() == 2 ? words.at(1).toInt(&parsed) : 0;
+        if (!parsed || value < c.low || value > c.high) {
+            return error(QStringLiteral("%1 needs one whole number from %2 to %3")
+                             .arg(command)
+                             .arg(c.low)
+                             .arg(c.high));
+        }
+        c.withNumber(value);
+        return ok();
+    }
+
+    if (command == u"open") {
         // The rest of the line is the path, spaces included.
         const QString path = line.mid(command.size()).trimmed();
-        if (path.isEmpty()) { error(QStringLiteral("open needs a file")); return; }
-        if (!stopPlayback()) { error(QStringLiteral("open: the engine did not stop")); return; }
+        if (path.isEmpty()) return error(QStringLiteral("open needs a file"));
+        if (!stopPlayback()) return error(QStringLiteral("open: the engine did not stop"));
         m_playList = QStringList{path};
         m_playIndex = 0;
         startPlayback(path);
-        ok();
-    } else if (command == u"screenshot") {
-        if (words.size() != 3) {
-            error(QStringLiteral("screenshot needs two files: FRONT.png REAR.png"));
-            return;
-        }
-        QString reason;
-        if (takeScreenshots(words.at(1), words.at(2), &reason)) ok();
-        else error(reason);
-    } else if (command == u"quit") {
-        if (noArguments()) { ok(); quitAndExit(0); }
-    } else {
-        error(QStringLiteral("unknown command: ") + command);
+        return ok();
     }
+    if (words.size() == 3 && command == u"screenshot") {
+        QString reason;
+        if (!takeScreenshots(words.at(1), words.at(2), &reason)) return error(reason);
+        return ok();
+    }
+    if (command == u"screenshot")
+        return error(QStringLiteral("screenshot needs two files: FRONT.png REAR.png"));
+    if (words.size() != 1) {
+        const bool known = command == u"fullscreen-layout" || command == u"figures" ||
+                           command == u"stop" || command == u"quit";
+        return error(known ? command + QStringLiteral(" takes no argument")
+                           : QStringLiteral("unknown command: ") + command);
+    }
+    if (command == u"fullscreen-layout") {
+        toggleFullScreenLayout();
+        return ok();
+    }
+    if (command == u"figures") {
+        printFigures();
+        return ok();
+    }
+    if (command == u"stop") {
+        if (!stopPlayback()) return error(QStringLiteral("stop: the engine did not stop"));
+        return ok();
+    }
+    if (command == u"quit") {
+        ok();
+        return quitAndExit(0);
+    }
+    error(QStringLiteral("unknown command: ") + command);
 }
 
 void PlayHost::startPlayback(const QString& path) {
@@ -397,8 +421,7 @@ void PlayHost::toggleFullScreenLayout() {
     ToggleFullScreenLayout();
 }
 
-bool PlayHost::takeScreenshots(const QString& frontPath, const QString& rearPath,
-                               QString* error) {
+bool PlayHost::takeScreenshots(const QString& frontPath, const QString& rearPath, QString* error) {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) {
         *error = QStringLiteral("screenshot: no screen");

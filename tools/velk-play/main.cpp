@@ -80,8 +80,7 @@ struct Parser {
         parser.setApplicationDescription(QString::fromUtf8(kDescription));
         parser.addHelpOption();
         parser.addOptions({exitAtEnd, exitOnEof, quitAfter});
-        parser.addPositionalArgument(QStringLiteral("files"),
-                                     QStringLiteral("Recordings to play."),
+        parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Recordings to play."),
                                      QStringLiteral("[FILE...]"));
     }
 };
