@@ -167,6 +167,52 @@ TEST(Resources, SelectedTabIsLighterThanUnselected) {
     }
 }
 
+// Opaque buttons, labels and lamps carry the panel picture they are drawn on as their own ground;
+// a wrong offset would show as a visible square on the panel. Their corners must match the panel
+// picture at each place they are drawn.
+TEST(Resources, OpaquePiecesMatchThePanelUnderThem) {
+    struct Piece {
+        int number;
+        int panel;
+        QPoint at;
+    };
+    QList<Piece> pieces = {
+        {265, 147, {759, 0}},  {255, 147, {806, 0}},  {148, 147, {853, 0}},  {149, 147, {900, 0}},
+        {151, 147, {952, 0}},  {153, 147, {990, 0}},  {155, 147, {1028, 0}}, {159, 158, {17, 27}},
+        {160, 158, {101, 27}}, {161, 158, {171, 27}}, {162, 158, {239, 27}}, {164, 158, {309, 27}},
+        {165, 158, {377, 27}}, {224, 158, {454, 37}}, {267, 171, {65, 93}},  {268, 171, {65, 93}},
+        {176, 171, {129, 95}}, {172, 171, {14, 40}},  {173, 171, {14, 40}},  {174, 171, {181, 40}},
+        {175, 171, {181, 40}}, {177, 171, {124, 40}}, {178, 171, {124, 40}}, {266, 171, {68, 40}},
+        {169, 171, {68, 40}},  {170, 171, {68, 40}},  {251, 171, {28, 2}},   {253, 171, {28, 2}},
+        {256, 171, {157, 2}},  {258, 171, {157, 2}},  {240, 171, {93, 2}},   {242, 171, {93, 2}},
+        {246, 171, {93, 2}},   {248, 171, {93, 2}},
+    };
+    // One digit picture serves every cell of its number.
+    for (int d = 0; d < 10; ++d) {
+        for (int x : {22, 33, 44})
+            pieces.append({180 + d, 171, {x, 90}});
+        for (int x : {171, 180, 189, 198, 207})
+            pieces.append({190 + d, 171, {x, 96}});
+    }
+    for (const Piece& piece : pieces) {
+        SCOPED_TRACE(piece.number);
+        const QImage image = Velk::resourceImage(piece.number);
+        const QImage panel = Velk::resourceImage(piece.panel);
+        ASSERT_FALSE(image.isNull());
+        ASSERT_FALSE(panel.isNull());
+        const int w = image.width(), h = image.height();
+        for (const QPoint corner :
+             {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)}) {
+            const QColor own = image.pixelColor(corner);
+            const QColor under = panel.pixelColor(piece.at + corner);
+            EXPECT_LE(qAbs(own.red() - under.red()) + qAbs(own.green() - under.green()) +
+                          qAbs(own.blue() - under.blue()),
+                      3)
+                << "corner " << corner.x() << "," << corner.y();
+        }
+    }
+}
+
 struct MissingCase {
     const char* name;
     int number;
