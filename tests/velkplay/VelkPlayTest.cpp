@@ -270,6 +270,7 @@ TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
         {"screenshot only-one.png", "error", {}},
         {"open", "error", {}},
         {"launch the rockets", "error", {}},
+        {std::string(100000, 'x'), "error", {}},
         // A file that cannot be opened is reported to the main window; the program goes on.
         {"open " + missing, "ok open", "msg 1049 main 1 0"},
         {"figures", "ok figures", {}},

@@ -15,6 +15,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -27,6 +28,8 @@ namespace {
 constexpr int kStopPollMilliseconds = 100;
 // A playback that has not ended this long after Stop is reported instead of waited for forever.
 constexpr int kStopLimitMilliseconds = 30000;
+// Input without a line end is not let to grow without bound.
+constexpr qsizetype kLongestCommand = 64 * 1024;
 
 // A text is printed on one line, byte for byte: backslash, CR and LF as \\, \r and \n, any
 // other byte outside printable ASCII as \xHH, so that what a panel would parse can be read back
@@ -162,7 +165,8 @@ void PlayHost::begin() {
         connect(m_input, &QSocketNotifier::activated, this, [this] { readInput(); });
     }
     if (m_options.quitAfterSeconds > 0) {
-        QTimer::singleShot(int(m_options.quitAfterSeconds * 1000), this,
+        const double limit = std::min(m_options.quitAfterSeconds, 86400.0 * 20);
+        QTimer::singleShot(int(limit * 1000), this,
                            [this] { requestExit(QStringLiteral("time limit reached")); });
     }
     if (!m_playList.isEmpty()) {
@@ -223,8 +227,20 @@ void PlayHost::readInput() {
     m_inputBuffer.append(buffer, n);
     qsizetype end;
     while ((end = m_inputBuffer.indexOf('\n')) >= 0) {
-        m_pendingCommands.push_back(QString::fromUtf8(m_inputBuffer.left(end)));
+        const QByteArray line = m_inputBuffer.left(end);
         m_inputBuffer.remove(0, end + 1);
+        if (m_discardingLine)
+            m_discardingLine = false; // the end of a line that was too long
+        else
+            m_pendingCommands.push_back(QString::fromUtf8(line));
+    }
+    if (m_inputBuffer.size() > kLongestCommand) {
+        m_inputBuffer.clear();
+        if (!m_discardingLine) {
+            printLine(QStringLiteral("error a command line longer than %1 bytes was dropped")
+                          .arg(kLongestCommand));
+        }
+        m_discardingLine = true;
     }
     runPendingCommands();
 }
@@ -307,7 +323,7 @@ void PlayHost::runCommand(const QString& rawLine) {
         const bool known = command == u"fullscreen-layout" || command == u"figures" ||
                            command == u"stop" || command == u"quit";
         return error(known ? command + QStringLiteral(" takes no argument")
-                           : QStringLiteral("unknown command: ") + command);
+                           : QStringLiteral("unknown command: ") + command.left(40));
     }
     if (command == u"fullscreen-layout") {
         toggleFullScreenLayout();
@@ -325,7 +341,7 @@ void PlayHost::runCommand(const QString& rawLine) {
         ok();
         return quitAndExit(0);
     }
-    error(QStringLiteral("unknown command: ") + command);
+    error(QStringLiteral("unknown command: ") + command.left(40));
 }
 
 void PlayHost::startPlayback(const QString& path) {

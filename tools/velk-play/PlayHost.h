@@ -93,6 +93,7 @@ private:
 
     QSocketNotifier* m_input = nullptr;
     QByteArray m_inputBuffer;
+    bool m_discardingLine = false; // dropping the rest of an overlong line
     std::deque<QString> m_pendingCommands;
 
     QStringList m_playList;
