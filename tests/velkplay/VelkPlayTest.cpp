@@ -22,10 +22,9 @@ bool startsWith(const std::string& s, const std::string& prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
-std::vector<Message> messagesOf(const std::vector<std::string>& lines, std::size_t from = 0,
-                                std::size_t to = std::string::npos) {
+std::vector<Message> messagesOf(const std::vector<std::string>& lines, std::size_t from = 0) {
     std::vector<Message> out;
-    for (std::size_t i = from; i < std::min(to, lines.size()); ++i)
+    for (std::size_t i = from; i < lines.size(); ++i)
         if (auto m = parseMessage(lines[i])) out.push_back(*m);
     return out;
 }
