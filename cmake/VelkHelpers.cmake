@@ -14,11 +14,15 @@ function(add_velk_test)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_compile_definitions(${T_NAME} PRIVATE
         VELK_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VELK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    # Lists inside PROPERTIES must keep their semicolons escaped, or only the first survives.
+    string(REPLACE ";" "\\;" labels "${T_LABELS}")
+    set(environment SDL_AUDIODRIVER=dummy ${T_ENV})
+    string(REPLACE ";" "\\;" environment "${environment}")
     gtest_discover_tests(${T_NAME}
         EXTRA_ARGS ${T_ARGS}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
-                   ENVIRONMENT "SDL_AUDIODRIVER=dummy;${T_ENV}")
+        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}"
+                   ENVIRONMENT "${environment}")
 endfunction()
 
 # Keeps a folder free of Qt: every build greps its sources and fails on a Qt include.

@@ -324,6 +324,10 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
         if (remaining > 0.0) av_usleep(static_cast<int64_t>(remaining * 1000000.0));
         remaining = 0.01;
         if (state->stepRequested.exchange(0)) StepOneFrame(state);
+        // A playback that starts paused still shows its first picture.
+        if (state->paused && !state->stepping && !state->frontPictures.shownHeld &&
+            state->frontStreamIndex >= 0 && state->frontPictures.Remaining() > 0)
+            StepOneFrame(state);
         if (state->pictureMode != -1 && (!state->paused || state->forceRedraw))
             RefreshVideo(state, &remaining);
         SDL_PumpEvents();

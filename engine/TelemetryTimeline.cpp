@@ -18,10 +18,18 @@ std::unordered_map<int, std::string> timeline;
 
 // The last tenth handled by the delivery; kept across playbacks. Player thread only.
 int telemetryCursor = 0;
+// The highest key the text decoder has collected in this playback: a tenth above it may still
+// be on its way, so the walk waits for it instead of passing it by.
+std::atomic<int> highestCollectedKey{-1};
 // The text of the moment last found (player thread only); each delivery posts its own copy.
 std::string currentTelemetryText;
 
 constexpr int kMaxWalkTenths = 40;
+
+bool HasTenth(int key) {
+    std::lock_guard guard(timelineLock);
+    return timeline.count(key) != 0;
+}
 
 bool LookUp(int key, std::string* out) {
     std::lock_guard guard(timelineLock);
@@ -55,6 +63,7 @@ void AddTelemetryLine(int key, const std::uint8_t* payload, int size) {
     std::string text(reinterpret_cast<const char*>(payload), length);
     std::lock_guard guard(timelineLock);
     timeline[key] = std::move(text);
+    if (key > highestCollectedKey) highestCollectedKey = key;
 }
 
 void DeliverTelemetry(VideoState* state) {
@@ -65,14 +74,20 @@ void DeliverTelemetry(VideoState* state) {
     if (t == telemetryCursor) return;
     // A move backwards or a jump of more than the walk restarts the walk at t itself;
     // otherwise every tenth passed since the last call is visited in order, so no line is lost
-    // after a stall or at a higher speed.
+    // after a stall, at a higher speed, or while the text decoder is still catching up.
     if (t < telemetryCursor || t > telemetryCursor + kMaxWalkTenths) telemetryCursor = t - 1;
-    while (telemetryCursor < t) DeliverTenth(++telemetryCursor);
+    while (telemetryCursor < t) {
+        const int next = telemetryCursor + 1;
+        if (next > highestCollectedKey && !HasTenth(next)) break; // not decoded yet: next time
+        telemetryCursor = next;
+        DeliverTenth(next);
+    }
 }
 
 void ClearTelemetryTimeline() {
     std::lock_guard guard(timelineLock);
     if (!timeline.empty()) timeline.clear();
+    highestCollectedKey = -1;
     currentTelemetryText.clear();
 }
 

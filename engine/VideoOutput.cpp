@@ -136,7 +136,9 @@ int PositionPerMille(double masterClock, std::int64_t durationUs) {
     const double ms = masterClock * 1000;
     if (ms >= static_cast<double>(INT_MAX) || ms <= static_cast<double>(INT_MIN)) return -1;
     const std::int64_t position = static_cast<int>(ms) / wholeSeconds;
-    return position >= 0 && position <= INT_MAX ? static_cast<int>(position) : -1;
+    // The whole-second divisor runs past the end of a recording whose length has a fraction
+    // (59.5 s of 59.9 s gives 1008); the slider's range ends at 1000.
+    return position >= 0 ? static_cast<int>(FFMIN(position, 1000)) : -1;
 }
 
 void RefreshVideo(VideoState* state, double* remaining) {
@@ -216,6 +218,13 @@ void RefreshVideo(VideoState* state, double* remaining) {
     } else {
         // Without pictures nothing else releases the text items; keep the timeline filling.
         while (state->textItems.Remaining() > 0) state->textItems.Next();
+        // A recording without pictures ends when its sound has played out; otherwise a list
+        // would never move on and the drained audio clock would keep re-posting its last second.
+        if (state->audioStreamIndex >= 0 && state->endOfFile == 1 &&
+            state->audioPackets.packetCount == 0 && state->audioFrames.Remaining() == 0) {
+            EndCheck(state);
+            return;
+        }
     }
 
 display:

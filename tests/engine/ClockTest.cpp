@@ -171,7 +171,7 @@ TEST(SmallRules, VolumeStepsPositionsAndAudioBuffers) {
         int expected;
     };
     for (Position p : {Position{30.0, 60000000, 500}, {59.9, 60000000, 998},
-                       {59.5, 59900000, 1008}, {0.5, 900000, -1}, {NAN, 60000000, -1},
+                       {59.5, 59900000, 1000}, {0.5, 900000, -1}, {NAN, 60000000, -1},
                        {-1.0, 60000000, -1}, {1e12, 60000000, -1}})
         EXPECT_EQ(PositionPerMille(p.clock, p.durationUs), p.expected)
             << p.clock << " s of " << p.durationUs;

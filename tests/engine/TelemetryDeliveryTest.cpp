@@ -1,0 +1,185 @@
+// Telemetry lines collected from the text stream and delivered to the two panels as the
+// recording plays: order, once each, replacement, seeks, full-screen layout, speed, teardown.
+
+#include "EngineTestSupport.h"
+#include "VideoState.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace velk::test {
+namespace {
+
+// A line of the telemetry format, padded past the 80 bytes the reader needs.
+std::string Line(int speed) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%d,2150,1,0,0/0,3,0,37.566500,126.978000,0/0.12,-0.05,0.98,0,5,0,0,0,0/"
+                  "1.2.3,144,0   ",
+                  speed);
+    return text;
+}
+
+// Options for a small recording whose text packets are exactly these (key, text) pairs.
+std::vector<std::string> WithLines(const std::vector<std::pair<int, std::string>>& lines,
+                                   const std::string& duration) {
+    std::string name = "velk-lines";
+    for (auto& [key, text] : lines) name += "-" + std::to_string(key) + "_" + text.substr(0, 3);
+    const auto path = std::filesystem::path(VELK_BINARY_DIR) / "test-recordings" / (name + ".txt");
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path);
+    for (auto& [key, text] : lines) out << key << '\t' << text << '\n';
+    return {"--duration", duration, "--front", "320x180", "--rear", "160x90",
+            "--telemetry-file", path.string()};
+}
+
+// The delivered telemetry pairs in log order; fails the test when 1046 and 1047 do not pair up.
+std::vector<std::string> DeliveredTexts() {
+    std::vector<std::string> texts;
+    const auto log = Poster().snapshot();
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        if (log[i].id != MsgVehicleTelemetry || !log[i].text) continue;
+        EXPECT_EQ(log[i].target, kVehiclePanel);
+        const bool paired = i + 1 < log.size() && log[i + 1].id == MsgMapTelemetry &&
+                            log[i + 1].target == kMapPanel && log[i + 1].text == log[i].text;
+        EXPECT_TRUE(paired) << "1047 with the same text follows each 1046";
+        texts.push_back(*log[i].text);
+    }
+    return texts;
+}
+
+class TelemetryDeliveryTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { SetUpEngineEnvironment(); }
+    void TearDown() override {
+        if (engineRunning) {
+            EXPECT_TRUE(StopPlayback());
+        }
+        fullScreenLayout = 0;
+        speedFactor = 1;
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
+};
+
+TEST_F(TelemetryDeliveryTest, LinesArriveOnceInOrderAndAReplacedKeyGivesTheNewText) {
+    const std::vector<std::pair<int, std::string>> lines = {
+        {5, Line(50)}, {6, Line(60)}, {7, Line(70)}, {7, Line(77)}};
+    StartPlayback(Recording(WithLines(lines, "1.5")));
+    ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+    EXPECT_EQ(DeliveredTexts(), (std::vector<std::string>{Line(50), Line(60), Line(77)}));
+}
+
+TEST_F(TelemetryDeliveryTest, EveryLineOfTheRecordingIsDeliveredAtNormalAndFourfoldSpeed) {
+    struct Case {
+        int factor;
+        const char* duration;
+    };
+    for (Case c : {Case{1, "4"}, Case{4, "20"}}) {
+        const std::vector<std::string> options = {"--duration", c.duration, "--front", "320x180",
+                                                  "--rear", "160x90"};
+        const auto written = RecordingTelemetry(options);
+        speedFactor = c.factor;
+        StartPlayback(Recording(options));
+        ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 40s)) << "factor " << c.factor;
+        const auto delivered = DeliveredTexts();
+        // Key 0 is the moment the walk starts from; every later line arrives once, in order.
+        std::vector<std::string> expected;
+        for (auto& [key, text] : written)
+            if (key > 0) expected.push_back(text);
+        std::vector<std::string> got = delivered;
+        if (!got.empty() && got.front() == written.front().second) got.erase(got.begin());
+        EXPECT_EQ(got, expected) << "factor " << c.factor;
+        ASSERT_TRUE(StopPlayback());
+    }
+}
+
+TEST_F(TelemetryDeliveryTest, SeekingBackRestartsTheWalkFromTheNewMoment) {
+    const std::vector<std::string> options = {"--duration", "16", "--front", "320x180",
+                                              "--rear", "160x90"};
+    const auto written = RecordingTelemetry(options);
+    std::map<std::string, int> keyOf;
+    for (auto& [key, text] : written) keyOf[text] = key;
+
+    speedFactor = 4;
+    StartPlayback(Recording(options));
+    ASSERT_TRUE(Poster().waitFor(
+        [](const auto& log) {
+            for (auto& m : log)
+                if (m.id == MsgElapsedSeconds && m.lParam >= 13) return true;
+            return false;
+        },
+        20s));
+    speedFactor = 1;
+    const auto before = DeliveredTexts().size();
+    RequestSeekBy(-10);
+    std::this_thread::sleep_for(1500ms);
+    const auto texts = DeliveredTexts();
+    ASSERT_GT(texts.size(), before + 5);
+    std::vector<int> keys;
+    ASSERT_GT(before, 0u);
+    for (std::size_t i = before - 1; i < texts.size(); ++i) keys.push_back(keyOf.at(texts[i]));
+    // Some lines may still come from before the seek took effect; after the jump back the keys
+    // run on one by one from the new moment.
+    std::size_t jump = 1;
+    while (jump < keys.size() && keys[jump] > keys[jump - 1]) ++jump;
+    ASSERT_LT(jump, keys.size()) << "the walk went back: " << ::testing::PrintToString(keys);
+    EXPECT_LT(keys[jump], keys[jump - 1] - 50);
+    for (std::size_t i = jump + 1; i < keys.size(); ++i) EXPECT_EQ(keys[i], keys[i - 1] + 1);
+}
+
+TEST_F(TelemetryDeliveryTest, FullScreenLayoutSuppressesDeliveryWhileTheMomentMovesOn) {
+    const std::vector<std::string> options = {"--duration", "5", "--front", "320x180",
+                                              "--rear", "160x90"};
+    const auto written = RecordingTelemetry(options);
+    std::map<std::string, int> keyOf;
+    for (auto& [key, text] : written) keyOf[text] = key;
+
+    StartPlayback(Recording(options));
+    ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s));
+    std::this_thread::sleep_for(500ms);
+    ToggleFullScreenLayout();
+    const auto hidden = Poster().snapshot().size();
+    std::this_thread::sleep_for(1s);
+    const auto log = Poster().snapshot();
+    ToggleFullScreenLayout();
+    ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+
+    std::size_t during = 0;
+    // Messages posted while the layout was on (allowing the one refresh that was under way).
+    for (std::size_t i = hidden + 2; i < log.size(); ++i)
+        if (log[i].id == MsgVehicleTelemetry || log[i].id == MsgMapTelemetry) ++during;
+    EXPECT_EQ(during, 0u);
+    std::vector<int> keys;
+    for (auto& text : DeliveredTexts()) keys.push_back(keyOf.at(text));
+    std::size_t gaps = 0;
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        EXPECT_GT(keys[i], keys[i - 1]) << "never a line twice or backwards";
+        if (keys[i] - keys[i - 1] > 5) ++gaps;
+    }
+    EXPECT_EQ(gaps, 1u) << "the hidden second is skipped, not replayed";
+}
+
+TEST_F(TelemetryDeliveryTest, StoppingEmptiesTheTimelineAndTheNextPlaybackStartsWithAReset) {
+    const auto path = Recording({"--duration", "3", "--front", "320x180", "--rear", "160x90"});
+    StartPlayback(path);
+    ASSERT_TRUE(Poster().waitForMessage(MsgMapTelemetry, 10s));
+    EXPECT_FALSE(TelemetryTimelineEmpty());
+    ASSERT_TRUE(StopPlayback());
+    EXPECT_TRUE(TelemetryTimelineEmpty());
+
+    StartPlayback(path);
+    ASSERT_TRUE(Poster().waitForMessage(MsgMapTelemetry, 10s));
+    const auto log = Poster().snapshot();
+    EXPECT_EQ(log[0].id, MsgVehicleTelemetry);
+    EXPECT_FALSE(log[0].text) << "reset first";
+}
+
+} // namespace
+} // namespace velk::test
