@@ -165,7 +165,8 @@ double quantile(std::vector<double> v, double q) {
 
 void printDistribution(const char* name, const std::vector<double>& values) {
     std::vector<double> magnitudes;
-    for (double v : values) magnitudes.push_back(std::fabs(v));
+    for (double v : values)
+        magnitudes.push_back(std::fabs(v));
     std::printf("bench %sCount %zu\n", name, values.size());
     std::printf("bench %sMedian %.6f\n", name, quantile(values, 0.5));
     std::printf("bench %sP95 %.6f\n", name, quantile(values, 0.95));
@@ -191,7 +192,8 @@ void printTelemetry(const std::string& tablePath, const std::vector<std::string>
         if (tab != std::string::npos) table.push_back(line.substr(tab + 1));
     }
     std::unordered_map<std::string, std::size_t> indexOf;
-    for (std::size_t i = 0; i < table.size(); ++i) indexOf.emplace(table[i], i);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        indexOf.emplace(table[i], i);
     std::vector<bool> seen(table.size(), false);
     long inOrderOnce = 0, repeated = 0, outOfOrder = 0, unknown = 0;
     long last = -1;
@@ -273,11 +275,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velk-bench: cannot start the player thread\n");
         return 1;
     }
-    const auto deadline =
-        options.limitSeconds > 0
-            ? startedAt + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(options.limitSeconds))
-            : Clock::time_point::max();
+    const auto deadline = options.limitSeconds > 0
+                              ? startedAt + std::chrono::duration_cast<Clock::duration>(
+                                                std::chrono::duration<double>(options.limitSeconds))
+                              : Clock::time_point::max();
 
     bool completed = true;
     if (options.seeks.empty()) {
@@ -308,7 +309,8 @@ int main(int argc, char** argv) {
     const long peakKb = statusKilobytes("VmHWM");
 
     velk::RequestStop();
-    for (int i = 0; i < 2000 && velk::engineRunning; ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 2000 && velk::engineRunning; ++i)
+        std::this_thread::sleep_for(10ms);
     const bool stopped = velk::engineRunning == 0;
 
     const double wall = std::chrono::duration<double>(endedAt - startedAt).count();
