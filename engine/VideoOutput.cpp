@@ -72,11 +72,16 @@ void SkipStaleRear(VideoState* state) {
 void EndCheck(VideoState* state) {
     const double master = ReadMasterClock(state);
     const std::int64_t wholeSeconds = state->durationUs / 1000000;
+    // Waiting for the master clock to reach the end only makes sense while it can still get
+    // there: sound that ends early (a cut file, a short track) leaves it standing short of it.
+    const bool masterRuns = MasterKind(state) != MasterClock::Audio ||
+                            state->audioPackets.packetCount > 0 ||
+                            state->audioFrames.Remaining() > 0;
     bool ended;
     if (!std::isnan(master) && std::trunc(master) >= static_cast<double>(wholeSeconds))
         ended = true;
     else
-        ended = !(ClockTime(&state->videoClock) >= wholeSeconds - kEndTolerance);
+        ended = !(masterRuns && ClockTime(&state->videoClock) >= wholeSeconds - kEndTolerance);
     if (ended && !endPosted) {
         PostWindowMessage(progressWindow.load(), MsgEndOfPlayback, 0, 0);
         endPosted = 1;
