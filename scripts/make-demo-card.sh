@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Makes the bundled demo card in DIR: the device's three recording folders (spec Part 2.4, with
-# "/" for "\") filled by tools/make-recording, and DIR/.complete written last.
+# Makes the bundled demo card in DIR: the device's three recording folders (ory_rec, evt_rec,
+# usr_rec) filled by tools/make-recording with the device's file names; DIR/.complete last.
 # Usage: scripts/make-demo-card.sh DIR
 # The program is taken from $VELK_BUILD_DIR/tools/make-recording (default <root>/build).
 set -euo pipefail
@@ -22,7 +22,7 @@ fi
 
 rm -f "$card/.complete"
 mkdir -p "$card/ory_rec" "$card/evt_rec" "$card/usr_rec"
-# A folder has no volume label; this names the label the real card carries (spec Part 2.3).
+# A folder has no volume label; this names the label the real card carries.
 echo "VELK-T" >"$card/.volume-label"
 
 # folder/name seconds device unit seed. The key after the last "_" decides the category

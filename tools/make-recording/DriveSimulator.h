@@ -1,5 +1,5 @@
 #pragma once
-// A simulated drive that produces one telemetry line (spec Part 5.1, 25 fields) per tenth of a
+// A simulated drive that produces one telemetry line (the 25-field format) per tenth of a
 // second: the car accelerates, cruises, brakes and stops, turns with its indicators on, drifts
 // out of its lane now and then, and loses the GPS fix for stretches. Deterministic for a seed.
 

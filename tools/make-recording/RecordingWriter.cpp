@@ -194,7 +194,7 @@ void Writer::openText() {
     if (!par->extradata) fail("out of memory");
     std::copy(std::begin(kTx3gSampleEntry), std::end(kTx3gSampleEntry), par->extradata);
     par->extradata_size = sizeof kTx3gSampleEntry;
-    // Keys are tenths: the reader looks lines up by tenths of its clock (spec Part 1.8).
+    // Keys are tenths: the reader looks lines up by tenths of its clock.
     m_text->time_base = AVRational{1, 10};
 }
 
