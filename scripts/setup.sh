@@ -17,6 +17,8 @@ while read -r pkg; do
         missing+=("$pkg")
     fi
 done < "$root/scripts/packages.txt"
+# npm comes with some Node.js builds and as its own package with Debian's: ask only when absent.
+if ! command -v npm >/dev/null 2>&1; then missing+=(nodejs npm); fi
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     "${sudo_cmd[@]}" apt-get update -qq
