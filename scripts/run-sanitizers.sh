@@ -13,7 +13,6 @@ jobs=${VELK_SANITIZER_JOBS:-2}
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(address thread)
 
-
 run_kind() {
     local kind=$1 dir
     case "$kind" in
@@ -23,20 +22,19 @@ run_kind() {
     esac
     echo "== $kind sanitizer build in $dir"
     cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DVELK_ENGINE_ONLY=ON -DVELK_SANITIZE="$kind" >/dev/null
+        -DVELK_ENGINE_ONLY=ON -DVELK_SANITIZE="$kind" >/dev/null || return 1
     # Only what the engine and telemetry tests need; the tools' own tests run in the main suite.
     local targets=(engine_tests telemetry_tests make-recording)
     if ninja -C "$dir" -t targets all 2>/dev/null | grep -q '^damaged_tests:'; then
         targets+=(damaged_tests)
     fi
-    cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
+    cmake --build "$dir" -j "$jobs" --target "${targets[@]}" || return 1
     echo "== $kind sanitizer tests"
     (
         cd "$dir"
         # Tests of programs not built here show up as *_NOT_BUILT; the fuzzer is built with its
         # own sanitizers and runs in the main suite.
-        ctest --output-on-failure -j "$jobs" --timeout 900 -L unit \
-            -E '(_NOT_BUILT|^telemetry_fuzz)$'
+        ctest --output-on-failure -j "$jobs" -L unit -E '(_NOT_BUILT|^telemetry_fuzz)$'
     )
 }
 
@@ -52,13 +50,20 @@ leak:libdbus-1.so
 SUPP
 
 # Leaks are reported at exit; UBSan findings stop the test like ASan's.
-export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=0:strict_string_checks=0:allocator_may_return_null=0"
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$lsan_supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp:print_suppressions=0"
 
 status=0
+summary=()
 for kind in "${kinds[@]}"; do
-    run_kind "$kind" || status=1
+    if run_kind "$kind"; then
+        summary+=("$kind: passed")
+    else
+        summary+=("$kind: FAILED")
+        status=1
+    fi
 done
+printf '== sanitizers: %s\n' "${summary[@]}"
 exit $status

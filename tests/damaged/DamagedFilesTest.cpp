@@ -300,6 +300,11 @@ std::string OutcomeName(unsigned o) {
 class DamagedFileTest : public ::testing::TestWithParam<Case> {
 protected:
     static void SetUpTestSuite() { SetUpEngineEnvironment(); }
+    // A case that failed early may leave its playback running; the next case (when several run
+    // in one process) must not start beside it.
+    void TearDown() override {
+        if (engineRunning) EXPECT_TRUE(StopPlayback());
+    }
 };
 
 TEST_P(DamagedFileTest, EndsCleanlyWithinTheLimit) {
