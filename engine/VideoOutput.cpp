@@ -54,10 +54,21 @@ bool IsPlanar420(int format) {
     return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
 }
 
-// The rear picture has no timing of its own: it moves exactly when the front picture does.
-void AdvanceRear(VideoState* state) {
-    if (state->rearStreamIndex >= 0 && state->rearPictures.Remaining() > 0)
-        state->rearPictures.Next();
+// The rear picture has no clock of its own: it moves only when the front picture does, to the
+// latest rear picture that is not ahead of the front one. Taking one rear picture per front
+// picture would keep any offset between the two queues for the rest of the playback (a rear
+// picture dropped late, a decoder that started late).
+constexpr double kRearTolerance = 0.5 / 60;
+
+void AdvanceRear(VideoState* state, double frontPts) {
+    if (state->rearStreamIndex < 0) return;
+    DecodedFrameQueue& rear = state->rearPictures;
+    while (rear.Remaining() > 0) {
+        const double pts = rear.CurrentSlot()->pts;
+        if (!std::isnan(pts) && !std::isnan(frontPts) && pts > frontPts + kRearTolerance) break;
+        rear.Next();
+        if (std::isnan(pts) || std::isnan(frontPts)) break; // no times: one for one
+    }
 }
 
 // Drops the rear pictures left from before a seek, so the rear never shows an old position
@@ -205,19 +216,19 @@ void RefreshVideo(VideoState* state, double* remaining) {
                     now > state->pictureTimer + duration) {
                     CountDroppedAtDisplay();
                     front.Next();
-                    AdvanceRear(state);
+                    AdvanceRear(state, current->pts);
                     goto retry;
                 }
             }
 
             while (state->textItems.Remaining() > 0) state->textItems.Next();
 
-            const bool hasRear = state->rearStreamIndex >= 0 && state->rearPictures.Remaining() > 0;
-            const double rearPts = hasRear ? state->rearPictures.CurrentSlot()->pts : NAN;
             front.Next();
-            AdvanceRear(state);
+            AdvanceRear(state, current->pts);
             state->forceRedraw = 1;
-            CountShownPicture(state, current->pts, rearPts, hasRear);
+            const bool hasRear = state->rearStreamIndex >= 0 && state->rearPictures.shownHeld;
+            CountShownPicture(state, current->pts,
+                              hasRear ? state->rearPictures.LastShownSlot()->pts : NAN, hasRear);
             if (state->stepping && !state->paused) SwitchPauseState(state);
         }
     } else {
