@@ -56,6 +56,7 @@ std::vector<std::string> FigureLines(const PlaybackFigures& f) {
     // Video clock minus audio clock: positive means the picture runs ahead of the sound.
     addDistribution(lines, "videoMinusAudio", f.videoMinusAudio);
     addDistribution(lines, "seekToPicture", f.seekToPictureSeconds);
+    addDistribution(lines, "frontMinusRear", f.frontMinusRear);
     lines.push_back("figure telemetryDelivered " + std::to_string(f.telemetryDelivered));
     return lines;
 }
