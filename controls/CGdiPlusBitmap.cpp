@@ -1,6 +1,6 @@
 #include "CGdiPlusBitmap.h"
 
-bool CGdiPlusBitmapResource::Load(int number, Velk::ResourceType type) {
-    m_image = Velk::resourceImage(number, type);
+bool CGdiPlusBitmapResource::Load(int number, velk::ResourceType type) {
+    m_image = velk::resourceImage(number, type);
     return !m_image.isNull();
 }

@@ -24,9 +24,9 @@ protected:
 class CGdiPlusBitmapResource : public CGdiPlusBitmap {
 public:
     CGdiPlusBitmapResource() = default;
-    CGdiPlusBitmapResource(int number, Velk::ResourceType type) { Load(number, type); }
+    CGdiPlusBitmapResource(int number, velk::ResourceType type) { Load(number, type); }
 
     // Releases any picture held, then decodes resource number of the given type. Returns false
     // and stays empty when the resource is missing, empty or not decodable.
-    bool Load(int number, Velk::ResourceType type = Velk::ResourceType::Png);
+    bool Load(int number, velk::ResourceType type = velk::ResourceType::Png);
 };

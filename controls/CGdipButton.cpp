@@ -31,7 +31,7 @@ CGdipButton::CGdipButton(QWidget* parent) : QAbstractButton(parent) {
     });
 }
 
-bool CGdipButton::loadLooks(int number, Velk::ResourceType type, QImage* looks) {
+bool CGdipButton::loadLooks(int number, velk::ResourceType type, QImage* looks) {
     const CGdiPlusBitmapResource bitmap(number, type);
     if (bitmap.isNull()) {
         looks[Plain] = looks[Hover] = QImage();
@@ -42,14 +42,14 @@ bool CGdipButton::loadLooks(int number, Velk::ResourceType type, QImage* looks) 
     return true;
 }
 
-bool CGdipButton::LoadNormalImage(int number, Velk::ResourceType type) {
+bool CGdipButton::LoadNormalImage(int number, velk::ResourceType type) {
     const bool ok = loadLooks(number, type, m_normal);
     updateGeometry();
     update();
     return ok;
 }
 
-bool CGdipButton::LoadAlternateImage(int number, Velk::ResourceType type) {
+bool CGdipButton::LoadAlternateImage(int number, velk::ResourceType type) {
     const bool ok = loadLooks(number, type, m_alternate);
     if (!ok) m_toggleMode = false;
     update();

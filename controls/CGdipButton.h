@@ -16,8 +16,8 @@ public:
 
     // Load the normal and the alternate picture; false when the resource does not decode, which
     // leaves that picture absent. The owner places the button; sizeHint() is the picture's size.
-    bool LoadNormalImage(int number, Velk::ResourceType type = Velk::ResourceType::Png);
-    bool LoadAlternateImage(int number, Velk::ResourceType type = Velk::ResourceType::Png);
+    bool LoadNormalImage(int number, velk::ResourceType type = velk::ResourceType::Png);
+    bool LoadAlternateImage(int number, velk::ResourceType type = velk::ResourceType::Png);
 
     // Toggle mode: each click flips between the normal and the alternate picture. Only switched
     // on when an alternate picture is loaded.
@@ -45,7 +45,7 @@ protected:
 private:
     enum Look { Plain, Hover, LookCount };
 
-    bool loadLooks(int number, Velk::ResourceType type, QImage* looks);
+    bool loadLooks(int number, velk::ResourceType type, QImage* looks);
 
     QImage m_normal[LookCount];
     QImage m_alternate[LookCount];

@@ -16,7 +16,7 @@ static void initVelkResources() {
     Q_UNUSED(registered);
 }
 
-namespace Velk {
+namespace velk {
 
 namespace {
 
@@ -82,4 +82,4 @@ QList<int> resourceNumbers(ResourceType type) {
     return numbers;
 }
 
-} // namespace Velk
+} // namespace velk

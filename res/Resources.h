@@ -7,7 +7,7 @@
 class QPainter;
 class QRect;
 
-namespace Velk {
+namespace velk {
 
 // The three kinds of compiled-in picture. Numbers are unique within a kind only.
 enum class ResourceType {
@@ -35,4 +35,4 @@ bool drawResource(QPainter& painter, int number, int x, int y,
 // Every number of a type that is compiled in, ascending.
 QList<int> resourceNumbers(ResourceType type);
 
-} // namespace Velk
+} // namespace velk

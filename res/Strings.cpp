@@ -2,7 +2,7 @@
 
 #include <QLocale>
 
-namespace Velk {
+namespace velk {
 
 namespace {
 
@@ -70,4 +70,4 @@ QString loadString(int id, quint16 uiLanguage) {
     return {};
 }
 
-} // namespace Velk
+} // namespace velk

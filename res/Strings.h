@@ -4,7 +4,7 @@
 
 class QLocale;
 
-namespace Velk {
+namespace velk {
 
 // User-interface language ids as kept in AppGlobals::uiLanguage.
 enum UiLanguageId : quint16 {
@@ -47,4 +47,4 @@ enum StringId : int {
 // language. An unknown id gives an empty string.
 QString loadString(int id, quint16 uiLanguage);
 
-} // namespace Velk
+} // namespace velk

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using Velk::ResourceType;
+using velk::ResourceType;
 
 namespace {
 
@@ -122,7 +122,7 @@ class ResourceTable : public ::testing::TestWithParam<ResourceCase> {};
 
 TEST_P(ResourceTable, DecodesAtItsSize) {
     const ResourceCase& c = GetParam();
-    const QImage image = Velk::resourceImage(c.number, c.type);
+    const QImage image = velk::resourceImage(c.number, c.type);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(c.width, c.height));
     if (c.alpha != Alpha::Any) {
@@ -133,7 +133,7 @@ TEST_P(ResourceTable, DecodesAtItsSize) {
 INSTANTIATE_TEST_SUITE_P(Panels, ResourceTable, ::testing::ValuesIn(kResources));
 
 TEST(Resources, ProgramIconIsASquarePictureWithAlpha) {
-    const QImage icon = Velk::resourceImage(128, ResourceType::Icon);
+    const QImage icon = velk::resourceImage(128, ResourceType::Icon);
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(icon.width(), icon.height());
     EXPECT_TRUE(icon.hasAlphaChannel());
@@ -146,15 +146,15 @@ TEST(Resources, ShippedSetIsExactlyTheTable) {
         (c.type == ResourceType::Png ? png : bitmap).append(c.number);
     std::sort(png.begin(), png.end());
     std::sort(bitmap.begin(), bitmap.end());
-    QList<int> shippedPng = Velk::resourceNumbers(ResourceType::Png);
+    QList<int> shippedPng = velk::resourceNumbers(ResourceType::Png);
     shippedPng.removeAll(9998); // this test's own broken fixture
     EXPECT_EQ(shippedPng, png);
-    EXPECT_EQ(Velk::resourceNumbers(ResourceType::Bitmap), bitmap);
+    EXPECT_EQ(velk::resourceNumbers(ResourceType::Bitmap), bitmap);
 }
 
 TEST(Resources, SelectedTabIsLighterThanUnselected) {
     auto lightness = [](int number) {
-        const QImage image = Velk::resourceImage(number, ResourceType::Bitmap);
+        const QImage image = velk::resourceImage(number, ResourceType::Bitmap);
         qint64 sum = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
@@ -196,8 +196,8 @@ TEST(Resources, OpaquePiecesMatchThePanelUnderThem) {
     }
     for (const Piece& piece : pieces) {
         SCOPED_TRACE(piece.number);
-        const QImage image = Velk::resourceImage(piece.number);
-        const QImage panel = Velk::resourceImage(piece.panel);
+        const QImage image = velk::resourceImage(piece.number);
+        const QImage panel = velk::resourceImage(piece.panel);
         ASSERT_FALSE(image.isNull());
         ASSERT_FALSE(panel.isNull());
         const int w = image.width(), h = image.height();
@@ -232,7 +232,7 @@ const MissingCase kMissing[] = {
 TEST(Resources, MissingOrUndecodableDrawsNothing) {
     for (const MissingCase& c : kMissing) {
         SCOPED_TRACE(c.name);
-        EXPECT_TRUE(Velk::resourceImage(c.number, c.type).isNull());
+        EXPECT_TRUE(velk::resourceImage(c.number, c.type).isNull());
         CGdiPlusBitmapResource bitmap;
         ASSERT_TRUE(bitmap.Load(157));
         EXPECT_FALSE(bitmap.Load(c.number, c.type));
@@ -243,8 +243,8 @@ TEST(Resources, MissingOrUndecodableDrawsNothing) {
         const QImage before = canvas;
         {
             QPainter painter(&canvas);
-            EXPECT_FALSE(Velk::drawResource(painter, c.number, QRect(0, 0, 40, 30), c.type));
-            EXPECT_FALSE(Velk::drawResource(painter, c.number, 0, 0, c.type));
+            EXPECT_FALSE(velk::drawResource(painter, c.number, QRect(0, 0, 40, 30), c.type));
+            EXPECT_FALSE(velk::drawResource(painter, c.number, 0, 0, c.type));
         }
         EXPECT_EQ(canvas, before);
     }
@@ -255,7 +255,7 @@ TEST(Resources, DrawScalesIntoTheTarget) {
     canvas.fill(Qt::magenta);
     {
         QPainter painter(&canvas);
-        ASSERT_TRUE(Velk::drawResource(painter, 207, QRect(10, 5, 50, 10)));
+        ASSERT_TRUE(velk::drawResource(painter, 207, QRect(10, 5, 50, 10)));
     }
     EXPECT_EQ(canvas.pixelColor(9, 10), QColor(Qt::magenta));
     EXPECT_NE(canvas.pixelColor(30, 10), QColor(Qt::magenta));
@@ -279,9 +279,9 @@ const LanguageCase kLanguages[] = {
 TEST(Language, RuleTable) {
     for (const LanguageCase& c : kLanguages) {
         SCOPED_TRACE(c.locale);
-        const quint16 id = Velk::uiLanguageFor(QLocale(QString::fromLatin1(c.locale)));
+        const quint16 id = velk::uiLanguageFor(QLocale(QString::fromLatin1(c.locale)));
         EXPECT_EQ(id, c.id);
-        EXPECT_EQ(Velk::usesKoreanSet(id), c.korean);
+        EXPECT_EQ(velk::usesKoreanSet(id), c.korean);
     }
 }
 
@@ -310,12 +310,12 @@ TEST(Language, StringsFollowTheLanguage) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.id);
-        EXPECT_EQ(Velk::loadString(row.id, 1042), QString::fromUtf8(row.korean));
+        EXPECT_EQ(velk::loadString(row.id, 1042), QString::fromUtf8(row.korean));
         for (quint16 language : {1033, 1041, 2052})
-            EXPECT_EQ(Velk::loadString(row.id, language), QString::fromUtf8(row.english));
+            EXPECT_EQ(velk::loadString(row.id, language), QString::fromUtf8(row.english));
     }
-    EXPECT_TRUE(Velk::loadString(9999, 1033).isEmpty());
-    EXPECT_TRUE(Velk::loadString(147, 1042).isEmpty());
+    EXPECT_TRUE(velk::loadString(9999, 1033).isEmpty());
+    EXPECT_TRUE(velk::loadString(147, 1042).isEmpty());
 }
 
 } // namespace

@@ -19,7 +19,7 @@
 
 #include <cstdio>
 
-using Velk::ResourceType;
+using velk::ResourceType;
 
 namespace {
 
@@ -47,7 +47,7 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         for (const Placed& p : m_pictures)
-            Velk::drawResource(painter, p.number, p.at.x(), p.at.y(), p.type);
+            velk::drawResource(painter, p.number, p.at.x(), p.at.y(), p.type);
     }
 
 private:
@@ -81,7 +81,7 @@ QLabel* label(QWidget* parent, const QString& text, QRect geometry, QColor colou
 
 // The main window in its normal layout, every piece taken from the resources.
 QImage mainWindowMockup(quint16 language) {
-    const bool korean = Velk::usesKoreanSet(language);
+    const bool korean = velk::usesKoreanSet(language);
     QWidget window;
     window.setFixedSize(1080, 645);
     window.setAutoFillBackground(true);
@@ -311,9 +311,9 @@ int main(int argc, char** argv) {
     // The window in English and in Korean, side by side would not fit: one above the other,
     // the Korean one reduced to the panels that change.
     y = heading(painter, y, QStringLiteral("Main window (English set)"));
-    const QImage english = mainWindowMockup(Velk::LanguageEnglish);
+    const QImage english = mainWindowMockup(velk::LanguageEnglish);
     painter.drawImage(kMargin, y, english);
-    const QImage korean = mainWindowMockup(Velk::LanguageKorean);
+    const QImage korean = mainWindowMockup(velk::LanguageKorean);
     painter.drawText(QPoint(kMargin + 1100, y - 8),
                      QStringLiteral("Korean set: side panel and tabs"));
     painter.drawImage(QPoint(kMargin + 1100, y), korean.copy(720, 0, 360, 645));
@@ -464,7 +464,7 @@ int main(int argc, char** argv) {
         // Anything compiled in that no group names still shows, last.
         Group others{"Not placed on any panel above", {}};
         for (ResourceType type : {P, B, ResourceType::Icon}) {
-            for (int number : Velk::resourceNumbers(type)) {
+            for (int number : velk::resourceNumbers(type)) {
                 bool listed = false;
                 for (const Group& g : groups)
                     listed = listed || g.keys.contains(Key(number, type));
@@ -480,7 +480,7 @@ int main(int argc, char** argv) {
                 const char* typeName = key.second == P   ? "png"
                                        : key.second == B ? "bitmap"
                                                          : "icon";
-                const QImage image = Velk::resourceImage(key.first, key.second);
+                const QImage image = velk::resourceImage(key.first, key.second);
                 if (image.isNull()) {
                     std::fprintf(stderr, "velk-gallery: %s %d is missing or does not decode\n",
                                  typeName, key.first);
