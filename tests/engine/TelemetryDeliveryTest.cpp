@@ -40,6 +40,17 @@ std::vector<std::string> WithLines(const std::vector<std::pair<int, std::string>
             "--telemetry-file", path.string()};
 }
 
+std::vector<std::string> SmallRecording(const std::string& duration) {
+    return {"--duration", duration, "--front", "320x180", "--rear", "160x90"};
+}
+
+// The key each written line was stored under, to read delivered texts back as keys.
+std::map<std::string, int> KeysOfLines(const std::vector<std::string>& options) {
+    std::map<std::string, int> keyOf;
+    for (auto& [key, text] : RecordingTelemetry(options)) keyOf[text] = key;
+    return keyOf;
+}
+
 // The delivered telemetry pairs in log order; fails the test when 1046 and 1047 do not pair up.
 std::vector<std::string> DeliveredTexts() {
     std::vector<std::string> texts;
@@ -82,8 +93,7 @@ TEST_F(TelemetryDeliveryTest, EveryLineOfTheRecordingIsDeliveredAtNormalAndFourf
         const char* duration;
     };
     for (Case c : {Case{1, "4"}, Case{4, "20"}}) {
-        const std::vector<std::string> options = {"--duration", c.duration, "--front", "320x180",
-                                                  "--rear", "160x90"};
+        const auto options = SmallRecording(c.duration);
         const auto written = RecordingTelemetry(options);
         speedFactor = c.factor;
         StartPlayback(Recording(options));
@@ -101,11 +111,8 @@ TEST_F(TelemetryDeliveryTest, EveryLineOfTheRecordingIsDeliveredAtNormalAndFourf
 }
 
 TEST_F(TelemetryDeliveryTest, SeekingBackRestartsTheWalkFromTheNewMoment) {
-    const std::vector<std::string> options = {"--duration", "16", "--front", "320x180",
-                                              "--rear", "160x90"};
-    const auto written = RecordingTelemetry(options);
-    std::map<std::string, int> keyOf;
-    for (auto& [key, text] : written) keyOf[text] = key;
+    const auto options = SmallRecording("16");
+    const auto keyOf = KeysOfLines(options);
 
     speedFactor = 4;
     StartPlayback(Recording(options));
@@ -135,11 +142,8 @@ TEST_F(TelemetryDeliveryTest, SeekingBackRestartsTheWalkFromTheNewMoment) {
 }
 
 TEST_F(TelemetryDeliveryTest, FullScreenLayoutSuppressesDeliveryWhileTheMomentMovesOn) {
-    const std::vector<std::string> options = {"--duration", "5", "--front", "320x180",
-                                              "--rear", "160x90"};
-    const auto written = RecordingTelemetry(options);
-    std::map<std::string, int> keyOf;
-    for (auto& [key, text] : written) keyOf[text] = key;
+    const auto options = SmallRecording("5");
+    const auto keyOf = KeysOfLines(options);
 
     StartPlayback(Recording(options));
     ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s));
@@ -167,7 +171,7 @@ TEST_F(TelemetryDeliveryTest, FullScreenLayoutSuppressesDeliveryWhileTheMomentMo
 }
 
 TEST_F(TelemetryDeliveryTest, StoppingEmptiesTheTimelineAndTheNextPlaybackStartsWithAReset) {
-    const auto path = Recording({"--duration", "3", "--front", "320x180", "--rear", "160x90"});
+    const auto path = Recording(SmallRecording("3"));
     StartPlayback(path);
     ASSERT_TRUE(Poster().waitForMessage(MsgMapTelemetry, 10s));
     EXPECT_FALSE(TelemetryTimelineEmpty());
