@@ -253,7 +253,8 @@ const std::vector<Case>& Cases() {
         // Movie header first: the part before a cut still plays.
         {"FastStartHeaderOnly", Source::FastStartMp4,
          [](const Bytes& b) { return b.substr(0, Find(b, "mdat") + 8); }, anyEnd, false, false},
-        {"FastStartCut10", Source::FastStartMp4, CutAt(0.1), Played | Quit},
+        // A tenth of the file holds a few pictures: the end may come before any was due.
+        {"FastStartCut10", Source::FastStartMp4, CutAt(0.1), Played | Quit, false, false},
         {"FastStartCut50", Source::FastStartMp4, CutAt(0.5), Played},
         {"FastStartCut90", Source::FastStartMp4, CutAt(0.9), Played},
         {"FastStartCut50SeekPastTheData", Source::FastStartMp4, CutAt(0.5), Played, true},
