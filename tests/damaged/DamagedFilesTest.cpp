@@ -53,18 +53,6 @@ std::string Write(const std::string& name, const Bytes& bytes) {
     return path.string();
 }
 
-// Offset of the first box of this type at or after from (a plain byte search: the boxes of
-// interest have unique four-letter names inside the movie header).
-std::size_t Find(const Bytes& b, const char* type, std::size_t from = 0) {
-    const auto at = b.find(type, from);
-    return at == Bytes::npos ? at : at - 4; // the box starts with its 32-bit size
-}
-
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<char>(v >> (24 - 8 * i));
-}
-
 std::uint32_t Get32(const Bytes& b, std::size_t at) {
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i)
@@ -72,7 +60,33 @@ std::uint32_t Get32(const Bytes& b, std::size_t at) {
     return v;
 }
 
-// The movie and every track claim a duration of about 1.6 years; the data still lasts 2 s.
+// Offset of the top-level box of this type (walking the file's box sizes), or npos.
+std::size_t TopLevelBox(const Bytes& b, const char* type) {
+    for (std::size_t at = 0; at + 8 <= b.size();) {
+        if (b.compare(at + 4, 4, type) == 0) return at;
+        const std::uint32_t size = Get32(b, at);
+        if (size < 8) break;
+        at += size;
+    }
+    return Bytes::npos;
+}
+
+// Offset of the next box of this type inside the movie header at or after from (a byte search
+// confined to the header, where the four-letter names are unique enough), or npos.
+std::size_t Find(const Bytes& b, const char* type, std::size_t from = 0) {
+    const std::size_t movie = TopLevelBox(b, "moov");
+    if (movie == Bytes::npos) return movie;
+    const std::size_t end = movie + Get32(b, movie);
+    const auto at = b.find(type, std::max(from, movie + 8));
+    return at == Bytes::npos || at >= end ? Bytes::npos : at - 4; // box = 32-bit size, name
+}
+
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+// The movie and every track claim a duration of about 47 days; the data still lasts 2 s.
 Bytes ClaimHugeDuration(Bytes b) {
     const auto patch = [&](std::size_t box) {
         const bool wide = b[box + 8] == 1; // version 1 uses 64-bit times
@@ -106,7 +120,7 @@ Bytes EmptyTextSamples(Bytes b) {
     if (textTrack == Bytes::npos) return b;
     const std::size_t sizes = Find(b, "stsz", textTrack);
     const std::uint32_t count = Get32(b, sizes + 16);
-    EXPECT_EQ(Get32(b, sizes + 12), 0u) << "one size for all samples";
+    EXPECT_EQ(Get32(b, sizes + 12), 0u) << "the text samples have a table of sizes";
     for (std::uint32_t i = 0; i < std::min<std::uint32_t>(count, 5); ++i)
         Put32(b, sizes + 20 + 4 * i, 0);
     return b;
@@ -252,7 +266,8 @@ const std::vector<Case>& Cases() {
         {"GarbageInPictures", Source::Mp4, GarbageAt(0.4, 1), Played},
         // Movie header first: the part before a cut still plays.
         {"FastStartHeaderOnly", Source::FastStartMp4,
-         [](const Bytes& b) { return b.substr(0, Find(b, "mdat") + 8); }, anyEnd, false, false},
+         [](const Bytes& b) { return b.substr(0, TopLevelBox(b, "mdat") + 8); }, anyEnd, false,
+         false},
         // A tenth of the file holds a few pictures: the end may come before any was due.
         {"FastStartCut10", Source::FastStartMp4, CutAt(0.1), Played | Quit, false, false},
         {"FastStartCut50", Source::FastStartMp4, CutAt(0.5), Played},
@@ -304,7 +319,9 @@ protected:
     // A case that failed early may leave its playback running; the next case (when several run
     // in one process) must not start beside it.
     void TearDown() override {
-        if (engineRunning) EXPECT_TRUE(StopPlayback());
+        if (engineRunning) {
+            EXPECT_TRUE(StopPlayback());
+        }
     }
 };
 
