@@ -14,9 +14,8 @@ for tool in cmake ninja ffmpeg ffprobe python3 Xvfb; do
     command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 
-# The Qt-free build is all the bench needs, so a half-finished user interface cannot stop it.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_ENGINE_ONLY=ON \
-    -DVELK_SANITIZE= >/dev/null
+# Only the engine's programs are built, never the user interface; an optimised, unsanitized build.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE= >/dev/null
 cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target make-recording velk-bench >/dev/null
 
 . "$root/scripts/xvfb.sh"
