@@ -254,8 +254,12 @@ def main():
     def kbps(s):
         return "%d kbit/s" % (int(s.get("bit_rate", 0)) // 1000)
 
+    commit = subprocess.run(["git", "-C", os.path.dirname(os.path.abspath(__file__)), "log",
+                             "-1", "--format=%h %cd", "--date=iso"],
+                            capture_output=True, text=True).stdout.strip() or "unknown"
     print("VELK engine benchmark (in-process engine, velk-bench; Xvfb, SDL dummy audio, %d cores)"
           % os.cpu_count())
+    print("tree at %s" % commit)
     print("recording %s: %.1f s, front %sx%s %s, rear %sx%s %s, %s %s, %d telemetry lines" % (
         os.path.basename(path), duration, streams[0]["width"], streams[0]["height"],
         kbps(streams[0]), streams[1]["width"], streams[1]["height"], kbps(streams[1]),
