@@ -5,9 +5,10 @@
 
 namespace velk {
 
-void InitDecoder(StreamDecoder* decoder, AVCodecContext* context, EncodedPacketQueue* queue,
-                 SDL_cond* starvedSignal) {
+void InitDecoder(StreamDecoder* decoder, AVStream* stream, AVCodecContext* context,
+                 EncodedPacketQueue* queue, SDL_cond* starvedSignal) {
     *decoder = StreamDecoder{};
+    decoder->stream = stream;
     decoder->codecContext = context;
     decoder->packets = queue;
     decoder->starvedSignal = starvedSignal;
@@ -153,7 +154,7 @@ enum class Camera { Front, Rear };
 // 1 a picture to queue, 0 none (dropped early or drained), -1 aborted.
 int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
     StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
-    AVStream* stream = which == Camera::Front ? state->frontStream : state->rearStream;
+    AVStream* stream = decoder->stream;
     int got = DecodeFrame(decoder, frame, nullptr);
     if (got <= 0) return got;
 
@@ -177,8 +178,8 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
 int VideoDecodeThread(VideoState* state, Camera which) {
     AVFrame* frame = av_frame_alloc();
     if (!frame) return AVERROR(ENOMEM);
-    AVStream* stream = which == Camera::Front ? state->frontStream : state->rearStream;
     StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
+    AVStream* stream = decoder->stream;
     DecodedFrameQueue* queue = which == Camera::Front ? &state->frontPictures : &state->rearPictures;
     const AVRational tb = stream->time_base;
     const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);

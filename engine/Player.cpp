@@ -62,11 +62,11 @@ int PlayerThreadEntry(void* owner) {
 // SDL's video and audio are brought back when an earlier playback's quit shut them down while
 // the program went on; the event queue stays up for the whole run so no command is lost.
 void EnsureMediaLayer() {
-    const Uint32 wanted = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS;
+    const Uint32 wanted = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO;
     if (SDL_WasInit(wanted) != wanted) {
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
-        if (SDL_InitSubSystem(wanted) < 0)
+        if (SDL_InitSubSystem(wanted & ~SDL_WasInit(wanted)) < 0)
             av_log(nullptr, AV_LOG_ERROR, "SDL_Init: %s\n", SDL_GetError());
     }
 }
@@ -76,7 +76,10 @@ void EnsureMediaLayer() {
 int StartMediaLayer() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS) < 0) {
+    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0 ||
+        // A reference of the event queue's own: video holds one too, and a quit that shuts video
+        // down must leave the queue up for the panels' commands.
+        SDL_InitSubSystem(SDL_INIT_EVENTS) < 0) {
         av_log(nullptr, AV_LOG_FATAL, "Could not initialize SDL - %s\n", SDL_GetError());
         return -1;
     }

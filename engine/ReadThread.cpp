@@ -343,7 +343,7 @@ int OpenStreamDecoding(VideoState* state, int streamIndex) {
             static_cast<double>(state->deviceBufferBytes) / state->audioTarget.bytesPerSecond;
         state->audioStream = stream;
         state->audioStreamIndex = streamIndex;
-        InitDecoder(&state->audioDecoder, context, &state->audioPackets, state->readerWakeup);
+        InitDecoder(&state->audioDecoder, stream, context, &state->audioPackets, state->readerWakeup);
         if ((container->iformat->flags & (AVFMT_NOBINSEARCH | AVFMT_NOGENSEARCH | AVFMT_NO_BYTE_SEEK)) &&
             !container->iformat->read_seek) {
             state->audioDecoder.startTime = stream->start_time;
@@ -357,20 +357,20 @@ int OpenStreamDecoding(VideoState* state, int streamIndex) {
         if (state->frontStreamIndex < 0) {
             state->frontStream = stream;
             state->frontStreamIndex = streamIndex;
-            InitDecoder(&state->frontDecoder, context, &state->frontPackets, state->readerWakeup);
+            InitDecoder(&state->frontDecoder, stream, context, &state->frontPackets, state->readerWakeup);
             ret = StartDecoder(&state->frontDecoder, FrontVideoDecodeThread, "decoder", state);
             if (ret >= 0) state->attachedPicturesPending = 1;
         } else {
             state->rearStream = stream;
             state->rearStreamIndex = streamIndex;
-            InitDecoder(&state->rearDecoder, context, &state->rearPackets, state->readerWakeup);
+            InitDecoder(&state->rearDecoder, stream, context, &state->rearPackets, state->readerWakeup);
             ret = StartDecoder(&state->rearDecoder, RearVideoDecodeThread, "decoder", state);
         }
         return ret;
     case AVMEDIA_TYPE_SUBTITLE:
         state->textStream = stream;
         state->textStreamIndex = streamIndex;
-        InitDecoder(&state->textDecoder, context, &state->textPackets, state->readerWakeup);
+        InitDecoder(&state->textDecoder, stream, context, &state->textPackets, state->readerWakeup);
         return StartDecoder(&state->textDecoder, TextDecodeThread, "decoder", state);
     default:
         avcodec_free_context(&context);

@@ -16,8 +16,9 @@ namespace {
 std::mutex timelineLock;
 std::unordered_map<int, std::string> timeline;
 
-// The last tenth handled by the delivery; kept across playbacks. Player thread only.
-int telemetryCursor = 0;
+// The last tenth handled by the delivery, player thread only. Each playback starts before
+// tenth 0, so every playback delivers its first line.
+int telemetryCursor = -1;
 // The highest key the text decoder has collected in this playback: a tenth above it may still
 // be on its way, so the walk waits for it instead of passing it by.
 std::atomic<int> highestCollectedKey{-1};
@@ -25,6 +26,7 @@ std::atomic<int> highestCollectedKey{-1};
 std::string currentTelemetryText;
 
 constexpr int kMaxWalkTenths = 40;
+constexpr int kClockJitterTenths = 2;
 
 bool HasTenth(int key) {
     std::lock_guard guard(timelineLock);
@@ -72,6 +74,9 @@ void DeliverTelemetry(VideoState* state) {
     if (std::isnan(master) || master * 10 < 0 || master * 10 >= INT_MAX) return;
     const int t = static_cast<int>(master * 10);
     if (t == telemetryCursor) return;
+    // The audio clock is stamped anew at each callback and may step back a little; that is no
+    // seek, and the tenths it steps back over were delivered already.
+    if (t < telemetryCursor && t >= telemetryCursor - kClockJitterTenths) return;
     // A move backwards or a jump of more than the walk restarts the walk at t itself;
     // otherwise every tenth passed since the last call is visited in order, so no line is lost
     // after a stall, at a higher speed, or while the text decoder is still catching up.
@@ -88,6 +93,7 @@ void ClearTelemetryTimeline() {
     std::lock_guard guard(timelineLock);
     if (!timeline.empty()) timeline.clear();
     highestCollectedKey = -1;
+    telemetryCursor = -1; // the next playback begins a walk of its own
     currentTelemetryText.clear();
 }
 

@@ -183,6 +183,7 @@ struct StreamDecoder {
     AVPacket* currentPacket = nullptr; // packet last taken; the text thread reads its payload
     AVPacket* pendingPacket = nullptr; // packet the decoder refused for now (send again)
     EncodedPacketQueue* packets = nullptr;
+    AVStream* stream = nullptr; // set before the thread starts; never changes while it runs
     AVCodecContext* codecContext = nullptr;
     int packetSerial = -1;
     int finishedSerial = 0;
@@ -320,8 +321,8 @@ void CloseStreamDecoding(VideoState* state, int streamIndex);
 bool IsBufferedEnough(AVStream* stream, int streamIndex, EncodedPacketQueue* queue);
 
 // --- Decoder.cpp: decoder threads.
-void InitDecoder(StreamDecoder* decoder, AVCodecContext* context, EncodedPacketQueue* queue,
-                 SDL_cond* starvedSignal);
+void InitDecoder(StreamDecoder* decoder, AVStream* stream, AVCodecContext* context,
+                 EncodedPacketQueue* queue, SDL_cond* starvedSignal);
 int StartDecoder(StreamDecoder* decoder, int (*threadFunction)(void*), const char* name,
                  void* arg);
 void StopDecoder(StreamDecoder* decoder, DecodedFrameQueue* frameQueue);

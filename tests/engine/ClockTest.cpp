@@ -125,7 +125,7 @@ TEST_F(ClockTest, ExternalClockSpeedsUpWithFullBuffersAndTheFactor) {
 
 TEST(AudioTimestamps, FrameWithoutTimestampContinuesFromThePrevious) {
     StreamDecoder decoder;
-    InitDecoder(&decoder, avcodec_alloc_context3(nullptr), nullptr, nullptr);
+    InitDecoder(&decoder, nullptr, avcodec_alloc_context3(nullptr), nullptr, nullptr);
     decoder.codecContext->pkt_timebase = AVRational{1, 48000};
     AVFrame* frame = av_frame_alloc();
     frame->sample_rate = 48000;

@@ -29,7 +29,7 @@ struct DecoderTest : ::testing::Test {
         ASSERT_EQ(avcodec_open2(context, avcodec_find_decoder(context->codec_id), nullptr), 0);
         ASSERT_EQ(queue.Init(), 0);
         SDL_cond* unused = nullptr;
-        InitDecoder(&decoder, context, &queue, unused);
+        InitDecoder(&decoder, stream, context, &queue, unused);
         decoder.currentPacket = av_packet_alloc();
         decoder.pendingPacket = av_packet_alloc();
         queue.Start();

@@ -181,6 +181,7 @@ TEST_F(PlaybackTest, ManyPlaybacksStoppedAtAnyMomentLeaveNothingBehind) {
     StartPlayback(path);
     ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s));
     ASSERT_TRUE(StopPlayback());
+    std::this_thread::sleep_for(300ms); // let the first player thread finish ending
     const int baseline = ThreadCount();
 
     enum class Moment { AtOnce, Playing, Paused, Seeking, AtEnd };
@@ -213,6 +214,9 @@ TEST_F(PlaybackTest, ManyPlaybacksStoppedAtAnyMomentLeaveNothingBehind) {
         // A playback stopped while paused hands its space key to the next: take it back.
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     }
+    // The player thread ends just after it reports the engine idle.
+    for (int i = 0; i < 500 && ThreadCount() > baseline; ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_LE(ThreadCount(), baseline) << "no thread of a playback outlives it";
     EXPECT_TRUE(TelemetryTimelineEmpty());
 }

@@ -464,7 +464,7 @@ TEST(VelkPlay, FullScreenLayoutKeepsTheRearPicturesInStep) {
     ASSERT_TRUE(nextSecond()) << play.tail();
     ASSERT_EQ(play.command("pause"), "ok pause");
     int front = -1, rear = -2;
-    for (int attempt = 0; attempt < 600 && front != rear; ++attempt) {
+    for (int attempt = 0; attempt < 600 && (front < 0 || front != rear); ++attempt) {
         const auto screens = takeScreenshots(play);
         ASSERT_TRUE(screens);
         EXPECT_EQ(screens->front.width(), 720);
