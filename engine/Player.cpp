@@ -59,8 +59,8 @@ int PlayerThreadEntry(void* owner) {
     return RunPlayback(reinterpret_cast<WindowHandle>(owner));
 }
 
-// SDL's video and audio are brought back when an earlier playback's quit shut them down while
-// the program went on; the event queue stays up for the whole run so no command is lost.
+// A host that did not start the media layer (or shut part of it down) gets it back before the
+// playback needs windows, sound or events.
 void EnsureMediaLayer() {
     const Uint32 wanted = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO;
     if (SDL_WasInit(wanted) != wanted) {
@@ -311,9 +311,9 @@ void QuitEngine(VideoState* state) {
     quitRequested = 1;
     if (state) ClosePlayback(state);
     DestroyPresentationWindows();
-    // Video and audio go down; the event queue stays so the panels' commands still arrive and
-    // the next playback brings the rest back (EnsureMediaLayer).
-    SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    // The media layer itself stays up: shutting SDL down here, on the player thread, would race
+    // with the user-interface thread's commands, and the next playback needs it again. The
+    // program shuts it down once at exit (StopMediaLayer, on the user-interface thread).
 }
 
 void WaitForEvent(VideoState* state, SDL_Event* event) {
