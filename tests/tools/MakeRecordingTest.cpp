@@ -411,6 +411,7 @@ const SyncCase kSyncCases[] = {
     {"Mp4Small", "s.mp4", kSmall},
     {"AviSmall", "s.avi", kSmall},
     {"Mp4FullSize", "s.mp4", {}}, // 1920x1080 and 1280x720, as the demo card
+    {"Mp4Detailed", "d.mp4", {"--front", "640x360", "--rear", "320x180", "--detail"}},
 };
 
 class PictureAndSound : public MakeRecording, public testing::WithParamInterface<SyncCase> {};
@@ -477,6 +478,22 @@ TEST_P(PictureAndSound, FrameCodeFlashesAndClicksLineUp) {
 INSTANTIATE_TEST_SUITE_P(Cases, PictureAndSound, testing::ValuesIn(kSyncCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(MakeRecording, DetailSpendsTheAskedBitRates) {
+    const std::string file = path("detail.mp4");
+    ASSERT_EQ(runTool({"--out", file, "--duration", "3", "--detail", "--front", "640x360",
+                       "--front-bitrate", "3000", "--rear", "320x180", "--rear-bitrate", "1000"})
+                  .status,
+              0);
+    AVFormatContext* ctx = nullptr;
+    ASSERT_EQ(avformat_open_input(&ctx, file.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(ctx, nullptr), 0);
+    // Flat test pictures need a tenth of this; a textured scene uses most of what it is given.
+    EXPECT_GT(ctx->streams[0]->codecpar->bit_rate, 3000 * 1000 * 6 / 10);
+    EXPECT_GT(ctx->streams[1]->codecpar->bit_rate, 1000 * 1000 * 6 / 10);
+    EXPECT_LT(ctx->streams[0]->codecpar->bit_rate, 3000 * 1000 * 13 / 10);
+    avformat_close_input(&ctx);
+}
+
 // --- Command line ------------------------------------------------------------------------------
 
 struct BadCase {
@@ -538,6 +555,7 @@ TEST(MakeRecordingHelp, DocumentsEveryOption) {
                                "--audio-channels",
                                "--front-bitrate",
                                "--rear-bitrate",
+                               "--detail",
                                "--device",
                                "--unit",
                                "--seed",

@@ -35,6 +35,8 @@ const char kUsage[] =
     "  --unit kmh|mph         speed unit in the telemetry (default kmh)\n"
     "  --seed N               seed of the simulated drive (default 1)\n"
     "  --preset NAME          libx264 preset (default ultrafast)\n"
+    "  --detail               camera-like detail (a panning textured scene with grain) that\n"
+    "                         costs what a real road scene does; the bit rates become targets\n"
     "  --telemetry-file FILE  text packets from FILE instead of the simulated drive: each line\n"
     "                         \"KEY<TAB>TEXT\" becomes one packet with pts KEY (tenths) and\n"
     "                         payload TEXT exactly as given, unpadded, in file order\n"
@@ -113,6 +115,10 @@ int parseOptions(int argc, char** argv, Options& o) {
         }
         if (is("--print-telemetry")) {
             o.printTelemetry = true;
+            continue;
+        }
+        if (is("--detail")) {
+            o.detail = true;
             continue;
         }
 

@@ -21,6 +21,9 @@ struct Options {
     bool mph = false;
     uint32_t seed = 1;
     std::string preset = "ultrafast";
+    // Camera-like detail (a panning textured scene with sensor grain) so that the pictures cost
+    // the encoder and the decoder what a real road scene does; the bit rates become targets.
+    bool detail = false;
     std::string telemetryFile;
     bool printTelemetry = false;
 };

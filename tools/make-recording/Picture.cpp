@@ -96,9 +96,45 @@ void drawFrameCode(const YuvPicture& p, int index) {
     }
 }
 
+uint32_t Hash(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7feb352dU;
+    x ^= x >> 15;
+    x *= 0x846ca68bU;
+    return x ^ (x >> 16);
+}
+
+// A coarse texture panning sideways (what motion compensation can follow, like a road scene)
+// plus fine grain that differs in every frame (what it cannot), below the code band.
+void addDetail(const YuvPicture& p, int band, int index, Camera camera) {
+    const uint32_t salt = camera == Camera::Front ? 0x9e3779b9U : 0x85ebca6bU;
+    const int pan = index * 3;
+    for (int y = band; y < p.height; ++y) {
+        uint8_t* row = p.planes[0] + static_cast<long>(y) * p.strides[0];
+        const uint32_t rowSeed = Hash(static_cast<uint32_t>(y / 3) ^ salt);
+        for (int x = 0; x < p.width; ++x) {
+            const uint32_t texture = Hash(rowSeed ^ static_cast<uint32_t>((x + pan) / 3));
+            const uint32_t grain = Hash(static_cast<uint32_t>(x * 7919 + y * 104729 + index) ^ salt);
+            const int v = row[x] + static_cast<int>(texture % 49) - 24 + static_cast<int>(grain % 9) - 4;
+            row[x] = static_cast<uint8_t>(v < 16 ? 16 : v > 235 ? 235 : v);
+        }
+    }
+    for (int plane = 1; plane < 3; ++plane) {
+        for (int y = (band + 1) / 2; y < (p.height + 1) / 2; ++y) {
+            uint8_t* row = p.planes[plane] + static_cast<long>(y) * p.strides[plane];
+            const uint32_t rowSeed = Hash(static_cast<uint32_t>(y / 2 + plane * 7777) ^ salt);
+            for (int x = 0; x < (p.width + 1) / 2; ++x) {
+                const uint32_t texture = Hash(rowSeed ^ static_cast<uint32_t>((x + pan / 2) / 2));
+                const int v = row[x] + static_cast<int>(texture % 17) - 8;
+                row[x] = static_cast<uint8_t>(v < 16 ? 16 : v > 240 ? 240 : v);
+            }
+        }
+    }
+}
+
 } // namespace
 
-void drawPicture(const YuvPicture& p, Camera camera, int index, int fps) {
+void drawPicture(const YuvPicture& p, Camera camera, int index, int fps, bool detail) {
     const bool flash = isFlashFrame(index, fps);
     const Yuv background = flash ? kWhite : camera == Camera::Front ? kFrontColour : kRearColour;
     const Yuv ink = flash ? kBlack : kWhite;
@@ -112,6 +148,7 @@ void drawPicture(const YuvPicture& p, Camera camera, int index, int fps) {
         const int x = static_cast<int>(static_cast<long>(index % period) * p.width / period);
         const Yuv bar{static_cast<uint8_t>(background.y + 50), background.u, background.v};
         fillRect(p, x, band, x + barWidth, p.height, bar);
+        if (detail) addDetail(p, band, index, camera);
     }
 
     const int margin = std::max(2, p.height / 60);

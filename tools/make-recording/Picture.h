@@ -17,7 +17,8 @@ struct YuvPicture {
 
 // Draws frame `index` of a camera running at `fps` pictures per second. A frame whose time is a
 // whole second (index % fps == 0) is flat white apart from its digits and the strip.
-void drawPicture(const YuvPicture& pic, Camera camera, int index, int fps);
+// With detail, the background carries a textured scene that pans and changes with every frame.
+void drawPicture(const YuvPicture& pic, Camera camera, int index, int fps, bool detail = false);
 
 // Whether frame `index` is a flash frame.
 inline bool isFlashFrame(int index, int fps) {

@@ -147,7 +147,10 @@ void Writer::openVideo(Output& out, int width, int height, int kbps) {
     if (m_fmt->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* opts = nullptr;
     av_dict_set(&opts, "preset", m_o.preset.c_str(), 0);
-    av_dict_set(&opts, "crf", "23", 0);
+    if (m_o.detail)
+        c->bit_rate = static_cast<int64_t>(kbps) * 1000; // a detailed scene spends its budget
+    else
+        av_dict_set(&opts, "crf", "23", 0);
     av_dict_set(&opts, "x264-params", "scenecut=0", 0); // the flashes must not move key frames
     const int err = avcodec_open2(c, codec, &opts);
     av_dict_free(&opts);
@@ -321,7 +324,8 @@ void Writer::run() {
                                      f->width,
                                      f->height};
                 const bool front = f == m_frontFrame;
-                drawPicture(pic, front ? Camera::Front : Camera::Rear, static_cast<int>(i), fps);
+                drawPicture(pic, front ? Camera::Front : Camera::Rear, static_cast<int>(i), fps,
+                            m_o.detail);
                 f->pts = i;
                 encode(front ? m_front : m_rear, f);
             }
