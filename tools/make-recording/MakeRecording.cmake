@@ -1,10 +1,6 @@
 # Defines the make-recording target; its program lands at <build>/tools/make-recording.
-#
-# This is deliberately not a CMakeLists.txt: tools/CMakeLists.txt would add this folder with
-# add_subdirectory(make-recording), whose binary folder is <build>/tools/make-recording, the very
-# path the program must have, so the link fails ("Is a directory"). Until tools/CMakeLists.txt
-# gives its subfolders another binary folder, tests/tools includes this file. Safe to include
-# more than once.
+# Included by tools/CMakeLists.txt (a subdirectory's binary folder would take the program's
+# path) and by tests/tools. Safe to include more than once.
 if(NOT TARGET make-recording)
     add_executable(make-recording
         ${CMAKE_CURRENT_LIST_DIR}/main.cpp
