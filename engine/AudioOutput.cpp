@@ -42,8 +42,7 @@ int OpenAudioOutput(VideoState* state, const AVChannelLayout* requestedLayout, i
     if (layout.order != AV_CHANNEL_ORDER_NATIVE || layout.nb_channels != channels) {
         DefaultLayout(&layout, channels);
         if (layout.order == AV_CHANNEL_ORDER_NATIVE) {
-            const uint64_t mask =
-                layout.u.mask & ~(AV_CH_STEREO_LEFT | AV_CH_STEREO_RIGHT);
+            const uint64_t mask = layout.u.mask & ~(AV_CH_STEREO_LEFT | AV_CH_STEREO_RIGHT);
             av_channel_layout_uninit(&layout);
             av_channel_layout_from_mask(&layout, mask);
         }
@@ -56,7 +55,8 @@ int OpenAudioOutput(VideoState* state, const AVChannelLayout* requestedLayout, i
     }
 
     int rateIndex = FF_ARRAY_ELEMS(kFallbackRates) - 1;
-    while (rateIndex > 0 && kFallbackRates[rateIndex] >= sampleRate) rateIndex--;
+    while (rateIndex > 0 && kFallbackRates[rateIndex] >= sampleRate)
+        rateIndex--;
 
     SDL_AudioSpec wanted{};
     SDL_AudioSpec obtained{};
@@ -68,8 +68,8 @@ int OpenAudioOutput(VideoState* state, const AVChannelLayout* requestedLayout, i
     wanted.callback = AudioCallback;
     wanted.userdata = state;
     while (SDL_OpenAudio(&wanted, &obtained) < 0) {
-        av_log(nullptr, AV_LOG_WARNING, "SDL_OpenAudio (%d channels, %d Hz): %s\n",
-               wanted.channels, wanted.freq, SDL_GetError());
+        av_log(nullptr, AV_LOG_WARNING, "SDL_OpenAudio (%d channels, %d Hz): %s\n", wanted.channels,
+               wanted.freq, SDL_GetError());
         wanted.channels = static_cast<Uint8>(kNextChannelCount[FFMIN(7, wanted.channels)]);
         if (!wanted.channels) {
             wanted.freq = kFallbackRates[rateIndex--];
@@ -105,11 +105,10 @@ int OpenAudioOutput(VideoState* state, const AVChannelLayout* requestedLayout, i
     av_channel_layout_uninit(&target->channelLayout);
     av_channel_layout_copy(&target->channelLayout, &layout);
     target->channels = obtained.channels;
-    target->frameSize = av_samples_get_buffer_size(nullptr, target->channels, 1,
-                                                   target->sampleFormat, 1);
-    target->bytesPerSecond = av_samples_get_buffer_size(nullptr, target->channels,
-                                                        target->sampleRate, target->sampleFormat,
-                                                        1);
+    target->frameSize =
+        av_samples_get_buffer_size(nullptr, target->channels, 1, target->sampleFormat, 1);
+    target->bytesPerSecond = av_samples_get_buffer_size(
+        nullptr, target->channels, target->sampleRate, target->sampleFormat, 1);
     av_channel_layout_uninit(&layout);
     if (target->bytesPerSecond <= 0 || target->frameSize <= 0) {
         av_log(nullptr, AV_LOG_ERROR, "av_samples_get_buffer_size failed\n");
@@ -125,8 +124,8 @@ int FetchAudio(VideoState* state) {
     QueuedFrame* frame = nullptr;
     do {
         while (state->audioFrames.Remaining() == 0) {
-            const std::int64_t halfBuffer = 1000000LL * state->deviceBufferBytes /
-                                            state->audioTarget.bytesPerSecond / 2;
+            const std::int64_t halfBuffer =
+                1000000LL * state->deviceBufferBytes / state->audioTarget.bytesPerSecond / 2;
             if (av_gettime_relative() - state->callbackTime > halfBuffer) return -1;
             av_usleep(1000);
         }
@@ -136,9 +135,9 @@ int FetchAudio(VideoState* state) {
     } while (frame->serial != state->audioPackets.serial);
 
     AVFrame* f = frame->frame;
-    const int dataSize = av_samples_get_buffer_size(nullptr, f->ch_layout.nb_channels,
-                                                    f->nb_samples,
-                                                    static_cast<AVSampleFormat>(f->format), 1);
+    const int dataSize =
+        av_samples_get_buffer_size(nullptr, f->ch_layout.nb_channels, f->nb_samples,
+                                   static_cast<AVSampleFormat>(f->format), 1);
     AVChannelLayout layout{};
     if (f->ch_layout.order != AV_CHANNEL_ORDER_UNSPEC && f->ch_layout.nb_channels > 0)
         av_channel_layout_copy(&layout, &f->ch_layout);
@@ -152,11 +151,10 @@ int FetchAudio(VideoState* state) {
         av_channel_layout_compare(&layout, &source.channelLayout) ||
         f->sample_rate != source.sampleRate || (wanted != f->nb_samples && !state->resampler)) {
         swr_free(&state->resampler);
-        int ret = swr_alloc_set_opts2(&state->resampler, &state->audioTarget.channelLayout,
-                                      state->audioTarget.sampleFormat,
-                                      state->audioTarget.sampleRate, &layout,
-                                      static_cast<AVSampleFormat>(f->format), f->sample_rate, 0,
-                                      nullptr);
+        int ret = swr_alloc_set_opts2(
+            &state->resampler, &state->audioTarget.channelLayout, state->audioTarget.sampleFormat,
+            state->audioTarget.sampleRate, &layout, static_cast<AVSampleFormat>(f->format),
+            f->sample_rate, 0, nullptr);
         if (ret < 0 || swr_init(state->resampler) < 0) {
             av_log(nullptr, AV_LOG_ERROR,
                    "Cannot create sample rate converter for conversion of %d Hz %s %d channels "
@@ -183,9 +181,8 @@ int FetchAudio(VideoState* state) {
         const int targetRate = state->audioTarget.sampleRate;
         const int outCount =
             static_cast<int>(static_cast<std::int64_t>(wanted) * targetRate / f->sample_rate + 256);
-        const int outSize = av_samples_get_buffer_size(nullptr, state->audioTarget.channels,
-                                                       outCount, state->audioTarget.sampleFormat,
-                                                       0);
+        const int outSize = av_samples_get_buffer_size(
+            nullptr, state->audioTarget.channels, outCount, state->audioTarget.sampleFormat, 0);
         if (outSize < 0) {
             av_log(nullptr, AV_LOG_ERROR, "av_samples_get_buffer_size() failed\n");
             return -1;

@@ -138,8 +138,8 @@ void AdjustExternalClockSpeed(VideoState* state) {
         ChangeClockSpeed(&state->externalClock,
                          speedFactor * FFMIN(kExternalSpeedMax, speed + kExternalSpeedStep));
     } else if (speed != 1.0) {
-        ChangeClockSpeed(&state->externalClock, speed + kExternalSpeedStep * (1.0 - speed) /
-                                                            std::fabs(1.0 - speed));
+        ChangeClockSpeed(&state->externalClock,
+                         speed + kExternalSpeedStep * (1.0 - speed) / std::fabs(1.0 - speed));
     }
 }
 
@@ -158,9 +158,9 @@ int WantedSampleCount(VideoState* state, int sampleCount) {
                     int minimum = sampleCount * (100 - kSampleCorrectionPercent) / 100;
                     int maximum = sampleCount * (100 + kSampleCorrectionPercent) / 100;
                     wanted = av_clip(wanted, minimum, maximum);
-                    av_log(nullptr, AV_LOG_TRACE,
-                           "diff=%f adiff=%f sample_diff=%d apts=%0.3f %f\n", diff, average,
-                           wanted - sampleCount, state->audioEndTime, state->driftThreshold);
+                    av_log(nullptr, AV_LOG_TRACE, "diff=%f adiff=%f sample_diff=%d apts=%0.3f %f\n",
+                           diff, average, wanted - sampleCount, state->audioEndTime,
+                           state->driftThreshold);
                 }
             }
         } else {

@@ -92,8 +92,7 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                 decoder->packetPending = 0;
             } else {
                 av_packet_unref(decoder->pendingPacket);
-                if (decoder->packets->Get(decoder->pendingPacket, true, &decoder->packetSerial) <
-                    0)
+                if (decoder->packets->Get(decoder->pendingPacket, true, &decoder->packetSerial) < 0)
                     return -1;
                 if (IsFlushMarker(decoder->pendingPacket)) {
                     avcodec_flush_buffers(context);
@@ -180,7 +179,8 @@ int VideoDecodeThread(VideoState* state, Camera which) {
     if (!frame) return AVERROR(ENOMEM);
     StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
     AVStream* stream = decoder->stream;
-    DecodedFrameQueue* queue = which == Camera::Front ? &state->frontPictures : &state->rearPictures;
+    DecodedFrameQueue* queue =
+        which == Camera::Front ? &state->frontPictures : &state->rearPictures;
     const AVRational tb = stream->time_base;
     const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);
 

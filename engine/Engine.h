@@ -41,9 +41,9 @@ bool StartPlayerThread(WindowHandle owner);
 void RequestStop();
 void RequestQuit();
 void RequestTogglePause();
-void RequestSeekBy(int seconds);         // 10 Up, -10 Down, -5 Left, anything else Right (+5)
+void RequestSeekBy(int seconds);          // 10 Up, -10 Down, -5 Left, anything else Right (+5)
 void RequestSeekToFraction(int perMille); // thousandths of the duration
-void RequestVolume(int level);           // 0..128
+void RequestVolume(int level);            // 0..128
 void RequestSwapViews();
 void SetSpeedFactor(int factor);
 int GetSpeedFactor();
@@ -54,15 +54,15 @@ void ToggleFullScreenLayout();
 // --- Figures of the current or last playback, counted by the engine as it plays; for the test
 // host and the benchmarks. Reset when a playback starts.
 struct PlaybackFigures {
-    std::int64_t picturesShown = 0;         // front pictures taken for display
-    std::int64_t droppedBeforeQueue = 0;    // late pictures dropped by the video decoders
-    std::int64_t droppedAtDisplay = 0;      // late pictures dropped by the refresh
+    std::int64_t picturesShown = 0;      // front pictures taken for display
+    std::int64_t droppedBeforeQueue = 0; // late pictures dropped by the video decoders
+    std::int64_t droppedAtDisplay = 0;   // late pictures dropped by the refresh
     std::int64_t rearPicturesShown = 0;
-    double firstPictureSeconds = -1;        // RunPlayback to the first shown picture; -1 none
-    std::vector<double> videoMinusAudio;    // seconds, at each shown picture with both clocks
-    std::vector<double> frontMinusRear;     // seconds, front minus rear picture time when shown
+    double firstPictureSeconds = -1;          // RunPlayback to the first shown picture; -1 none
+    std::vector<double> videoMinusAudio;      // seconds, at each shown picture with both clocks
+    std::vector<double> frontMinusRear;       // seconds, front minus rear picture time when shown
     std::vector<double> seekToPictureSeconds; // seek request to the first picture after it
-    std::int64_t telemetryDelivered = 0;    // 1046/1047 pairs posted
+    std::int64_t telemetryDelivered = 0;      // 1046/1047 pairs posted
 };
 PlaybackFigures CurrentPlaybackFigures();
 

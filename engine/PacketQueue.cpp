@@ -198,7 +198,8 @@ void DecodedFrameQueue::Signal() {
 
 QueuedFrame* DecodedFrameQueue::AwaitFreeSlot() {
     SDL_LockMutex(mutex);
-    while (count >= capacity && !packetQueue->abortRequested) SDL_CondWait(condition, mutex);
+    while (count >= capacity && !packetQueue->abortRequested)
+        SDL_CondWait(condition, mutex);
     SDL_UnlockMutex(mutex);
     if (packetQueue->abortRequested) return nullptr;
     return &slots[writeIndex];

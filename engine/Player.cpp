@@ -55,9 +55,7 @@ void PushKey(SDL_Keycode key) {
     SDL_PushEvent(&event);
 }
 
-int PlayerThreadEntry(void* owner) {
-    return RunPlayback(reinterpret_cast<WindowHandle>(owner));
-}
+int PlayerThreadEntry(void* owner) { return RunPlayback(reinterpret_cast<WindowHandle>(owner)); }
 
 // A host that did not start the media layer (or shut part of it down) gets it back before the
 // playback needs windows, sound or events.
@@ -98,8 +96,8 @@ int FindRenderDriver(const char* name) {
 
 bool StartPlayerThread(WindowHandle owner) {
     engineRunning = 1;
-    SDL_Thread* thread = SDL_CreateThread(PlayerThreadEntry, "player",
-                                          reinterpret_cast<void*>(owner));
+    SDL_Thread* thread =
+        SDL_CreateThread(PlayerThreadEntry, "player", reinterpret_cast<void*>(owner));
     if (!thread) {
         av_log(nullptr, AV_LOG_ERROR, "SDL_CreateThread(): %s\n", SDL_GetError());
         engineRunning = 0;
@@ -241,9 +239,9 @@ VideoState* OpenPlayback(const std::string& fileName, const AVInputFormat* input
     if (state->frontPictures.Init(&state->frontPackets, 3, 1) < 0 ||
         state->rearPictures.Init(&state->rearPackets, 3, 1) < 0 ||
         state->textItems.Init(&state->textPackets, 16, 0) < 0 ||
-        state->audioFrames.Init(&state->audioPackets, 9, 1) < 0 ||
-        state->audioPackets.Init() < 0 || state->frontPackets.Init() < 0 ||
-        state->rearPackets.Init() < 0 || state->textPackets.Init() < 0)
+        state->audioFrames.Init(&state->audioPackets, 9, 1) < 0 || state->audioPackets.Init() < 0 ||
+        state->frontPackets.Init() < 0 || state->rearPackets.Init() < 0 ||
+        state->textPackets.Init() < 0)
         goto fail;
     state->readerWakeup = SDL_CreateCond();
     if (!state->readerWakeup) {

@@ -115,8 +115,7 @@ int ReadThread(void* arg) {
     container->interrupt_callback.callback = InterruptCallback;
     container->interrupt_callback.opaque = state;
 
-    if (avformat_open_input(&container, state->fileName.c_str(), state->inputFormat, nullptr) <
-        0) {
+    if (avformat_open_input(&container, state->fileName.c_str(), state->inputFormat, nullptr) < 0) {
         // avformat_open_input freed the context on failure.
         container = nullptr;
         PostWindowMessage(globals.mainWindow, MsgOpenFailed, 1, 0);
@@ -343,8 +342,10 @@ int OpenStreamDecoding(VideoState* state, int streamIndex) {
             static_cast<double>(state->deviceBufferBytes) / state->audioTarget.bytesPerSecond;
         state->audioStream = stream;
         state->audioStreamIndex = streamIndex;
-        InitDecoder(&state->audioDecoder, stream, context, &state->audioPackets, state->readerWakeup);
-        if ((container->iformat->flags & (AVFMT_NOBINSEARCH | AVFMT_NOGENSEARCH | AVFMT_NO_BYTE_SEEK)) &&
+        InitDecoder(&state->audioDecoder, stream, context, &state->audioPackets,
+                    state->readerWakeup);
+        if ((container->iformat->flags &
+             (AVFMT_NOBINSEARCH | AVFMT_NOGENSEARCH | AVFMT_NO_BYTE_SEEK)) &&
             !container->iformat->read_seek) {
             state->audioDecoder.startTime = stream->start_time;
             state->audioDecoder.startTimeBase = stream->time_base;
@@ -357,13 +358,15 @@ int OpenStreamDecoding(VideoState* state, int streamIndex) {
         if (state->frontStreamIndex < 0) {
             state->frontStream = stream;
             state->frontStreamIndex = streamIndex;
-            InitDecoder(&state->frontDecoder, stream, context, &state->frontPackets, state->readerWakeup);
+            InitDecoder(&state->frontDecoder, stream, context, &state->frontPackets,
+                        state->readerWakeup);
             ret = StartDecoder(&state->frontDecoder, FrontVideoDecodeThread, "decoder", state);
             if (ret >= 0) state->attachedPicturesPending = 1;
         } else {
             state->rearStream = stream;
             state->rearStreamIndex = streamIndex;
-            InitDecoder(&state->rearDecoder, stream, context, &state->rearPackets, state->readerWakeup);
+            InitDecoder(&state->rearDecoder, stream, context, &state->rearPackets,
+                        state->readerWakeup);
             ret = StartDecoder(&state->rearDecoder, RearVideoDecodeThread, "decoder", state);
         }
         return ret;

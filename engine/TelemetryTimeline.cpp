@@ -60,8 +60,8 @@ void DeliverTenth(int key) {
 void AddTelemetryLine(int key, const std::uint8_t* payload, int size) {
     // The payload is read as a zero-terminated string that ends at the packet's end at most.
     const void* zero = size > 0 ? std::memchr(payload, 0, static_cast<std::size_t>(size)) : nullptr;
-    const std::size_t length =
-        zero ? static_cast<const std::uint8_t*>(zero) - payload : static_cast<std::size_t>(FFMAX(size, 0));
+    const std::size_t length = zero ? static_cast<const std::uint8_t*>(zero) - payload
+                                    : static_cast<std::size_t>(FFMAX(size, 0));
     std::string text(reinterpret_cast<const char*>(payload), length);
     std::lock_guard guard(timelineLock);
     timeline[key] = std::move(text);

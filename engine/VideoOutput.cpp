@@ -123,8 +123,8 @@ SDL_Renderer* CreateRendererFor(SDL_Window* window) {
         window, Globals().renderDriverIndex,
         SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC | SDL_RENDERER_TARGETTEXTURE);
     if (!renderer) {
-        av_log(nullptr, AV_LOG_WARNING, "Failed to initialize a hardware accelerated renderer: %s\n",
-               SDL_GetError());
+        av_log(nullptr, AV_LOG_WARNING,
+               "Failed to initialize a hardware accelerated renderer: %s\n", SDL_GetError());
         renderer = SDL_CreateRenderer(window, -1, 0);
     }
     SDL_RendererInfo info;
@@ -221,7 +221,8 @@ void RefreshVideo(VideoState* state, double* remaining) {
                 }
             }
 
-            while (state->textItems.Remaining() > 0) state->textItems.Next();
+            while (state->textItems.Remaining() > 0)
+                state->textItems.Next();
 
             front.Next();
             AdvanceRear(state, current->pts);
@@ -233,7 +234,8 @@ void RefreshVideo(VideoState* state, double* remaining) {
         }
     } else {
         // Without pictures nothing else releases the text items; keep the timeline filling.
-        while (state->textItems.Remaining() > 0) state->textItems.Next();
+        while (state->textItems.Remaining() > 0)
+            state->textItems.Next();
         // A recording without pictures ends when its sound has played out; otherwise a list
         // would never move on and the drained audio clock would keep re-posting its last second.
         if (state->audioStreamIndex >= 0 && state->endOfFile == 1 &&
@@ -309,10 +311,9 @@ int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bo
     }
     if (!IsPlanar420(frame->format)) return 0; // the window keeps what it showed before
 
-    *scaler = sws_getCachedContext(*scaler, frame->width, frame->height,
-                                   static_cast<AVPixelFormat>(frame->format), width, height,
-                                   AV_PIX_FMT_YUV420P, EngineSettings::scalerFlags, nullptr,
-                                   nullptr, nullptr);
+    *scaler = sws_getCachedContext(
+        *scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width,
+        height, AV_PIX_FMT_YUV420P, EngineSettings::scalerFlags, nullptr, nullptr, nullptr);
     if (!*scaler) {
         av_log(nullptr, AV_LOG_FATAL, "Cannot initialize the conversion context\n");
         return -1;

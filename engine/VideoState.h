@@ -216,11 +216,11 @@ struct VideoState {
 
     // --- Requests and state flags. Written by the player thread unless noted.
     std::atomic<int> abortRequested{0};
-    int forceRedraw = 0;                // player thread only
-    std::atomic<int> paused{0};         // read by the read_thread and the audio thread
-    int lastPausedState = 0;            // read_thread only
+    int forceRedraw = 0;                      // player thread only
+    std::atomic<int> paused{0};               // read by the read_thread and the audio thread
+    int lastPausedState = 0;                  // read_thread only
     std::atomic<int> containerPauseResult{0}; // read_thread
-    int attachedPicturesPending = 0;    // read_thread only
+    int attachedPicturesPending = 0;          // read_thread only
     // A seek request: the player thread fills the fields, then sets seekRequested (release);
     // the read_thread reads them after seeing it (acquire) and clears it when done. A request
     // made while one is pending is dropped, so the fields never change under the reader.
@@ -323,8 +323,7 @@ bool IsBufferedEnough(AVStream* stream, int streamIndex, EncodedPacketQueue* que
 // --- Decoder.cpp: decoder threads.
 void InitDecoder(StreamDecoder* decoder, AVStream* stream, AVCodecContext* context,
                  EncodedPacketQueue* queue, SDL_cond* starvedSignal);
-int StartDecoder(StreamDecoder* decoder, int (*threadFunction)(void*), const char* name,
-                 void* arg);
+int StartDecoder(StreamDecoder* decoder, int (*threadFunction)(void*), const char* name, void* arg);
 void StopDecoder(StreamDecoder* decoder, DecodedFrameQueue* frameQueue);
 void FreeDecoder(StreamDecoder* decoder);
 int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem);

@@ -25,7 +25,7 @@ struct RecordedMessage {
 };
 
 // Direct calls are recorded as messages with these ids so that one ordered log holds both.
-inline constexpr std::uint32_t kRecordedShowTotalTime = 0x10000;   // wParam unused, lParam = us
+inline constexpr std::uint32_t kRecordedShowTotalTime = 0x10000;    // wParam unused, lParam = us
 inline constexpr std::uint32_t kRecordedSelectViewerMode = 0x10001; // wParam = 1 with rear
 
 class RecordingPoster : public MessagePoster, public PanelCalls {

@@ -17,14 +17,14 @@ using WindowHandle = std::uintptr_t;
 inline constexpr std::uint32_t kUserMessageBase = 1024;
 
 enum Message : std::uint32_t {
-    MsgPosition = kUserMessageBase + 20,      // 1044: wParam = thousandths of the duration
-    MsgElapsedSeconds = kUserMessageBase + 21, // 1045: lParam = whole seconds played
+    MsgPosition = kUserMessageBase + 20,         // 1044: wParam = thousandths of the duration
+    MsgElapsedSeconds = kUserMessageBase + 21,   // 1045: lParam = whole seconds played
     MsgVehicleTelemetry = kUserMessageBase + 22, // 1046: text, or lParam 0 = reset
-    MsgMapTelemetry = kUserMessageBase + 23,   // 1047: the same moment's text as 1046
-    MsgEndOfPlayback = kUserMessageBase + 24,  // 1048: once per playback
-    MsgOpenFailed = kUserMessageBase + 25,     // 1049: wParam 1
-    MsgDriveChange = kUserMessageBase + 26,    // 1050: wParam event code, text = mount root
-    MsgSpeedRange = kUserMessageBase + 27,     // 1051: wParam 1 for a 1920-wide front picture
+    MsgMapTelemetry = kUserMessageBase + 23,     // 1047: the same moment's text as 1046
+    MsgEndOfPlayback = kUserMessageBase + 24,    // 1048: once per playback
+    MsgOpenFailed = kUserMessageBase + 25,       // 1049: wParam 1
+    MsgDriveChange = kUserMessageBase + 26,      // 1050: wParam event code, text = mount root
+    MsgSpeedRange = kUserMessageBase + 27,       // 1051: wParam 1 for a 1920-wide front picture
 };
 
 struct WindowMessage {

@@ -59,11 +59,11 @@ TEST_F(ClockTest, PictureDelayFollowsTheMaster) {
         double expected;
     };
     const Case cases[] = {
-        {0.04, -0.20, 0.0},  // video behind: show at once
-        {0.04, 0.05, 0.08},  // video ahead, short delay: doubled
-        {0.20, 0.15, 0.35},  // video ahead, long delay: the difference is added
-        {0.04, 0.01, 0.04},  // within the threshold: unchanged
-        {0.04, 20.0, 0.04},  // beyond the gap limit: not corrected
+        {0.04, -0.20, 0.0}, // video behind: show at once
+        {0.04, 0.05, 0.08}, // video ahead, short delay: doubled
+        {0.20, 0.15, 0.35}, // video ahead, long delay: the difference is added
+        {0.04, 0.01, 0.04}, // within the threshold: unchanged
+        {0.04, 20.0, 0.04}, // beyond the gap limit: not corrected
     };
     state.pictureGapLimit = 10.0;
     for (const Case& c : cases) {
@@ -147,11 +147,11 @@ TEST(EarlyDrop, OnlyTrustedLatePicturesOfTheCurrentSerialAreDropped) {
         bool dropped;
     };
     const Case cases[] = {
-        {10.0, 10.2, 1, 1, true},   // 0.2 s late
-        {10.0, 21.0, 1, 1, false},  // 11 s late: too far to be trusted
-        {10.1, 10.0, 1, 1, false},  // early
-        {10.0, 10.2, 2, 1, false},  // picture from a newer serial than the clock
-        {10.0, NAN, 1, 1, false},   // master undefined
+        {10.0, 10.2, 1, 1, true},  // 0.2 s late
+        {10.0, 21.0, 1, 1, false}, // 11 s late: too far to be trusted
+        {10.1, 10.0, 1, 1, false}, // early
+        {10.0, 10.2, 2, 1, false}, // picture from a newer serial than the clock
+        {10.0, NAN, 1, 1, false},  // master undefined
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsLateBeforeQueue(c.picture, c.master, c.packetSerial, c.clockSerial), c.dropped)
@@ -170,9 +170,13 @@ TEST(SmallRules, VolumeStepsPositionsAndAudioBuffers) {
         std::int64_t durationUs;
         int expected;
     };
-    for (Position p : {Position{30.0, 60000000, 500}, {59.9, 60000000, 998},
-                       {59.5, 59900000, 1000}, {0.5, 900000, -1}, {NAN, 60000000, -1},
-                       {-1.0, 60000000, -1}, {1e12, 60000000, -1}})
+    for (Position p : {Position{30.0, 60000000, 500},
+                       {59.9, 60000000, 998},
+                       {59.5, 59900000, 1000},
+                       {0.5, 900000, -1},
+                       {NAN, 60000000, -1},
+                       {-1.0, 60000000, -1},
+                       {1e12, 60000000, -1}})
         EXPECT_EQ(PositionPerMille(p.clock, p.durationUs), p.expected)
             << p.clock << " s of " << p.durationUs;
 

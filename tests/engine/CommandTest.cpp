@@ -24,8 +24,12 @@ TEST_F(CommandTest, SeekByMapsToArrowKeys) {
         int seconds;
         SDL_Keycode key;
     };
-    for (Case c : {Case{10, SDLK_UP}, {-10, SDLK_DOWN}, {-5, SDLK_LEFT}, {5, SDLK_RIGHT},
-                   {3, SDLK_RIGHT}, {0, SDLK_RIGHT}}) {
+    for (Case c : {Case{10, SDLK_UP},
+                   {-10, SDLK_DOWN},
+                   {-5, SDLK_LEFT},
+                   {5, SDLK_RIGHT},
+                   {3, SDLK_RIGHT},
+                   {0, SDLK_RIGHT}}) {
         RequestSeekBy(c.seconds);
         SDL_Event event = TakeEvent();
         EXPECT_EQ(event.type, SDL_KEYDOWN);

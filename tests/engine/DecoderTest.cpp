@@ -17,8 +17,8 @@ struct DecoderTest : ::testing::Test {
 
     void SetUp() override {
         PrepareFlushMarker();
-        const auto path = test::Recording({"--duration", "2", "--front", "320x180", "--no-rear",
-                                           "--no-audio", "--no-telemetry"});
+        const auto path = test::Recording(
+            {"--duration", "2", "--front", "320x180", "--no-rear", "--no-audio", "--no-telemetry"});
         ASSERT_EQ(avformat_open_input(&container, path.c_str(), nullptr, nullptr), 0);
         ASSERT_GE(avformat_find_stream_info(container, nullptr), 0);
         AVStream* stream = container->streams[0];
@@ -42,7 +42,8 @@ struct DecoderTest : ::testing::Test {
         ASSERT_EQ(packets.size(), 60u);
     }
     void TearDown() override {
-        for (AVPacket*& p : packets) av_packet_free(&p);
+        for (AVPacket*& p : packets)
+            av_packet_free(&p);
         FreeDecoder(&decoder);
         queue.Destroy();
         avformat_close_input(&container);
@@ -60,9 +61,9 @@ struct DecoderTest : ::testing::Test {
 };
 
 TEST_F(DecoderTest, StalePacketsAreDroppedAndTheEndDrainsTheDecoder) {
-    Queue(0, 10);                // serial 1, never to be shown: a seek follows at once
-    queue.Put(&FlushMarker);     // serial 2
-    Queue(30, 40);               // from the key frame at 1 s
+    Queue(0, 10);            // serial 1, never to be shown: a seek follows at once
+    queue.Put(&FlushMarker); // serial 2
+    Queue(30, 40);           // from the key frame at 1 s
     queue.PutEndMarker(0);
 
     AVFrame* frame = av_frame_alloc();
@@ -77,7 +78,8 @@ TEST_F(DecoderTest, StalePacketsAreDroppedAndTheEndDrainsTheDecoder) {
     EXPECT_EQ(got, 0) << "the end marker drains, then reports the end";
     EXPECT_EQ(decoder.finishedSerial, 2);
     std::vector<int> expected;
-    for (int i = 30; i < 40; ++i) expected.push_back(i);
+    for (int i = 30; i < 40; ++i)
+        expected.push_back(i);
     EXPECT_EQ(shown, expected) << "no picture from before the flush, every delayed one after";
 }
 

@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 std::string Quote(const std::string& s) {
     std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
@@ -28,22 +29,26 @@ std::string Run(const std::string& command) {
     if (!pipe) throw std::runtime_error("cannot run " + command);
     char buffer[4096];
     std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
     int status = pclose(pipe);
-    if (status != 0) throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
+    if (status != 0)
+        throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
     return output;
 }
 
 std::string ToolCommand(const std::vector<std::string>& options) {
     std::string command = Quote(std::string(VELK_BINARY_DIR) + "/tools/make-recording");
-    for (const auto& o : options) command += " " + Quote(o);
+    for (const auto& o : options)
+        command += " " + Quote(o);
     return command;
 }
 } // namespace
 
 std::string Recording(const std::vector<std::string>& options, const std::string& ext) {
     std::string key;
-    for (const auto& o : options) key += o + "\x1f";
+    for (const auto& o : options)
+        key += o + "\x1f";
     const fs::path dir = fs::path(VELK_BINARY_DIR) / "test-recordings";
     fs::create_directories(dir);
     std::ostringstream name;
@@ -59,10 +64,12 @@ std::string Recording(const std::vector<std::string>& options, const std::string
     return path.string();
 }
 
-std::vector<std::pair<int, std::string>> RecordingTelemetry(const std::vector<std::string>& options) {
-    const fs::path scratch = fs::temp_directory_path() / ("velk-telemetry-" + std::to_string(getpid()) + ".mp4");
-    std::string table = Run(ToolCommand(options) + " --print-telemetry --out " +
-                            Quote(scratch.string()));
+std::vector<std::pair<int, std::string>>
+RecordingTelemetry(const std::vector<std::string>& options) {
+    const fs::path scratch =
+        fs::temp_directory_path() / ("velk-telemetry-" + std::to_string(getpid()) + ".mp4");
+    std::string table =
+        Run(ToolCommand(options) + " --print-telemetry --out " + Quote(scratch.string()));
     fs::remove(scratch);
     std::vector<std::pair<int, std::string>> lines;
     std::istringstream in(table);

@@ -23,7 +23,8 @@ inline constexpr WindowHandle kControlPanel = 4;
 // option set and kept in the build tree. ext is "mp4" or "avi".
 std::string Recording(const std::vector<std::string>& options, const std::string& ext = "mp4");
 // The "KEY<TAB>LINE" table make-recording prints for these options.
-std::vector<std::pair<int, std::string>> RecordingTelemetry(const std::vector<std::string>& options);
+std::vector<std::pair<int, std::string>>
+RecordingTelemetry(const std::vector<std::string>& options);
 
 RecordingPoster& Poster();
 // Installs the poster, the receiver handles and starts SDL once per process.

@@ -12,10 +12,10 @@ using namespace std::chrono_literals;
 namespace velk::test {
 namespace {
 
-const std::vector<std::string> kSmall = {"--duration", "3", "--front", "640x360",
-                                         "--rear", "320x180"};
-const std::vector<std::string> kShort = {"--duration", "1.5", "--front", "320x180",
-                                         "--rear", "160x90"};
+const std::vector<std::string> kSmall = {"--duration", "3",      "--front",
+                                         "640x360",    "--rear", "320x180"};
+const std::vector<std::string> kShort = {"--duration", "1.5",    "--front",
+                                         "320x180",    "--rear", "160x90"};
 
 class PlaybackTest : public ::testing::Test {
 protected:
@@ -61,7 +61,8 @@ TEST_F(PlaybackTest, ReportsOpeningProgressAndTheEndOnce) {
             EXPECT_EQ(m.target, kControlPanel);
             // The sound clock is re-stamped by each audio callback; one that comes late on a
             // loaded machine (sanitizer builds) corrects it back a little, never by a jump.
-            EXPECT_GE(static_cast<int>(m.wParam), lastPosition - 100) << "positions never jump back";
+            EXPECT_GE(static_cast<int>(m.wParam), lastPosition - 100)
+                << "positions never jump back";
             EXPECT_LE(m.wParam, 1000u);
             lastPosition = std::max(lastPosition, static_cast<int>(m.wParam));
         }
@@ -82,7 +83,8 @@ TEST_F(PlaybackTest, ReportsOpeningProgressAndTheEndOnce) {
 
     const auto figures = CurrentPlaybackFigures();
     EXPECT_GE(figures.picturesShown, 80) << "3 s at 30 pictures a second";
-    EXPECT_GE(figures.rearPicturesShown, figures.picturesShown - 2) << "the rear moves with the front";
+    EXPECT_GE(figures.rearPicturesShown, figures.picturesShown - 2)
+        << "the rear moves with the front";
 }
 
 TEST_F(PlaybackTest, EndIsPostedOncePerPlaybackAlsoAfterSeekingBack) {
@@ -126,10 +128,14 @@ TEST_P(OpeningTest, ChoosesStreamsAndTellsThePanels) {
 INSTANTIATE_TEST_SUITE_P(
     Recordings, OpeningTest,
     ::testing::Values(
-        OpeningCase{"FullHdFront", {"--duration", "1", "--front", "1920x1080", "--rear", "320x180"}, 1, 1},
+        OpeningCase{
+            "FullHdFront", {"--duration", "1", "--front", "1920x1080", "--rear", "320x180"}, 1, 1},
         OpeningCase{"FrontOnly", {"--duration", "2", "--front", "320x180", "--no-rear"}, 0, 0},
         OpeningCase{"AudioOnly", {"--duration", "2", "--no-front"}, 0, 0},
-        OpeningCase{"NoAudio", {"--duration", "2", "--front", "320x180", "--rear", "160x90", "--no-audio"}, 0, 1},
+        OpeningCase{"NoAudio",
+                    {"--duration", "2", "--front", "320x180", "--rear", "160x90", "--no-audio"},
+                    0,
+                    1},
         OpeningCase{"TextOnly", {"--duration", "1", "--no-front", "--no-audio"}, -1, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 

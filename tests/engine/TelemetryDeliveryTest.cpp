@@ -31,13 +31,15 @@ std::string Line(int speed) {
 std::vector<std::string> WithLines(const std::vector<std::pair<int, std::string>>& lines,
                                    const std::string& duration) {
     std::string name = "velk-lines";
-    for (auto& [key, text] : lines) name += "-" + std::to_string(key) + "_" + text.substr(0, 3);
+    for (auto& [key, text] : lines)
+        name += "-" + std::to_string(key) + "_" + text.substr(0, 3);
     const auto path = std::filesystem::path(VELK_BINARY_DIR) / "test-recordings" / (name + ".txt");
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path);
-    for (auto& [key, text] : lines) out << key << '\t' << text << '\n';
-    return {"--duration", duration, "--front", "320x180", "--rear", "160x90",
-            "--telemetry-file", path.string()};
+    for (auto& [key, text] : lines)
+        out << key << '\t' << text << '\n';
+    return {"--duration", duration, "--front",          "320x180",
+            "--rear",     "160x90", "--telemetry-file", path.string()};
 }
 
 std::vector<std::string> SmallRecording(const std::string& duration) {
@@ -47,7 +49,8 @@ std::vector<std::string> SmallRecording(const std::string& duration) {
 // The key each written line was stored under, to read delivered texts back as keys.
 std::map<std::string, int> KeysOfLines(const std::vector<std::string>& options) {
     std::map<std::string, int> keyOf;
-    for (auto& [key, text] : RecordingTelemetry(options)) keyOf[text] = key;
+    for (auto& [key, text] : RecordingTelemetry(options))
+        keyOf[text] = key;
     return keyOf;
 }
 
@@ -99,7 +102,8 @@ TEST_F(TelemetryDeliveryTest, EveryLineOfTheRecordingIsDeliveredAtNormalAndFourf
         StartPlayback(Recording(options));
         ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 40s)) << "factor " << c.factor;
         std::vector<std::string> expected;
-        for (auto& [key, text] : written) expected.push_back(text);
+        for (auto& [key, text] : written)
+            expected.push_back(text);
         EXPECT_EQ(DeliveredTexts(), expected) << "every line once, in order; factor " << c.factor;
         ASSERT_TRUE(StopPlayback());
     }
@@ -126,14 +130,17 @@ TEST_F(TelemetryDeliveryTest, SeekingBackRestartsTheWalkFromTheNewMoment) {
     ASSERT_GT(texts.size(), before + 5);
     std::vector<int> keys;
     ASSERT_GT(before, 0u);
-    for (std::size_t i = before - 1; i < texts.size(); ++i) keys.push_back(keyOf.at(texts[i]));
+    for (std::size_t i = before - 1; i < texts.size(); ++i)
+        keys.push_back(keyOf.at(texts[i]));
     // Some lines may still come from before the seek took effect; after the jump back the keys
     // run on one by one from the new moment.
     std::size_t jump = 1;
-    while (jump < keys.size() && keys[jump] > keys[jump - 1]) ++jump;
+    while (jump < keys.size() && keys[jump] > keys[jump - 1])
+        ++jump;
     ASSERT_LT(jump, keys.size()) << "the walk went back: " << ::testing::PrintToString(keys);
     EXPECT_LT(keys[jump], keys[jump - 1] - 50);
-    for (std::size_t i = jump + 1; i < keys.size(); ++i) EXPECT_EQ(keys[i], keys[i - 1] + 1);
+    for (std::size_t i = jump + 1; i < keys.size(); ++i)
+        EXPECT_EQ(keys[i], keys[i - 1] + 1);
 }
 
 TEST_F(TelemetryDeliveryTest, FullScreenLayoutSuppressesDeliveryWhileTheMomentMovesOn) {
@@ -156,7 +163,8 @@ TEST_F(TelemetryDeliveryTest, FullScreenLayoutSuppressesDeliveryWhileTheMomentMo
         if (log[i].id == MsgVehicleTelemetry || log[i].id == MsgMapTelemetry) ++during;
     EXPECT_EQ(during, 0u);
     std::vector<int> keys;
-    for (auto& text : DeliveredTexts()) keys.push_back(keyOf.at(text));
+    for (auto& text : DeliveredTexts())
+        keys.push_back(keyOf.at(text));
     std::size_t gaps = 0;
     for (std::size_t i = 1; i < keys.size(); ++i) {
         EXPECT_GT(keys[i], keys[i - 1]) << "never a line twice or backwards";
