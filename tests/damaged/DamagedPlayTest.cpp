@@ -16,24 +16,18 @@
 namespace velk::test {
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 TEST(DamagedPlayList, EveryFileEndsOrIsPassedOverAndTheProgramExits) {
     if (!std::getenv("DISPLAY"))
         GTEST_SKIP() << "needs an X display (scripts/run-tests.sh starts Xvfb)";
     std::map<std::string, const Case*> caseOf;
-    std::string command = Quote(std::string(VELK_BINARY_DIR) + "/tools/velk-play") +
+    std::string command = ShellQuote(std::string(VELK_BINARY_DIR) + "/tools/velk-play") +
                           " --exit-at-end --quit-after 150";
     for (const Case& c : DamagedCases()) {
         if (c.seekHalfway) continue; // the same file as its plain case
         const std::string path = MadeFile(c);
         caseOf[path] = &c;
-        command += " " + Quote(path);
+        command += " " + ShellQuote(path);
     }
     command += " </dev/null 2>/dev/null";
 

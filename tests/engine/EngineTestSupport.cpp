@@ -16,12 +16,6 @@ namespace velk::test {
 namespace fs = std::filesystem;
 
 namespace {
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::string Run(const std::string& command) {
     std::string output;
@@ -38,12 +32,18 @@ std::string Run(const std::string& command) {
 }
 
 std::string ToolCommand(const std::vector<std::string>& options) {
-    std::string command = Quote(std::string(VELK_BINARY_DIR) + "/tools/make-recording");
+    std::string command = ShellQuote(std::string(VELK_BINARY_DIR) + "/tools/make-recording");
     for (const auto& o : options)
-        command += " " + Quote(o);
+        command += " " + ShellQuote(o);
     return command;
 }
 } // namespace
+
+std::string ShellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
 
 std::string Recording(const std::vector<std::string>& options, const std::string& ext) {
     std::string key;
@@ -58,7 +58,7 @@ std::string Recording(const std::vector<std::string>& options, const std::string
         // Made under a private name and renamed, so parallel tests never read a half file.
         const fs::path partial =
             dir / (name.str() + ".part" + std::to_string(getpid()) + "." + ext);
-        Run(ToolCommand(options) + " --out " + Quote(partial.string()) + " >/dev/null");
+        Run(ToolCommand(options) + " --out " + ShellQuote(partial.string()) + " >/dev/null");
         fs::rename(partial, path);
     }
     return path.string();
@@ -69,7 +69,7 @@ RecordingTelemetry(const std::vector<std::string>& options) {
     const fs::path scratch =
         fs::temp_directory_path() / ("velk-telemetry-" + std::to_string(getpid()) + ".mp4");
     std::string table =
-        Run(ToolCommand(options) + " --print-telemetry --out " + Quote(scratch.string()));
+        Run(ToolCommand(options) + " --print-telemetry --out " + ShellQuote(scratch.string()));
     fs::remove(scratch);
     std::vector<std::pair<int, std::string>> lines;
     std::istringstream in(table);
