@@ -3,6 +3,7 @@
 // files plays through, one process plays them all one after another, and it exits normally.
 
 #include "DamagedFiles.h"
+#include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
