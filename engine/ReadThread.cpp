@@ -60,6 +60,7 @@ void CarryOutSeek(VideoState* state, AVFormatContext* container) {
             StampClock(&state->externalClock, NAN, 0);
         else
             StampClock(&state->externalClock, target / 1000000.0, 0);
+        state->seeksDone.fetch_add(1);
     }
     state->attachedPicturesPending = 1;
     state->endOfFile = 0;

@@ -26,7 +26,8 @@ std::atomic<int> highestCollectedKey{-1};
 std::string currentTelemetryText;
 
 constexpr int kMaxWalkTenths = 40;
-constexpr int kClockJitterTenths = 2;
+// The seeks of the playback the walk last started or restarted at; -1 before the first call.
+int walkSeeks = -1;
 
 bool HasTenth(int key) {
     std::lock_guard guard(timelineLock);
@@ -73,14 +74,16 @@ void DeliverTelemetry(VideoState* state) {
     const double master = ReadMasterClock(state);
     if (std::isnan(master) || master * 10 < 0 || master * 10 >= INT_MAX) return;
     const int t = static_cast<int>(master * 10);
-    if (t == telemetryCursor) return;
-    // The audio clock is stamped anew at each callback and may step back a little; that is no
-    // seek, and the tenths it steps back over were delivered already.
-    if (t < telemetryCursor && t >= telemetryCursor - kClockJitterTenths) return;
-    // A move backwards or a jump of more than the walk restarts the walk at t itself;
-    // otherwise every tenth passed since the last call is visited in order, so no line is lost
-    // after a stall, at a higher speed, or while the text decoder is still catching up.
-    if (t < telemetryCursor || t > telemetryCursor + kMaxWalkTenths) telemetryCursor = t - 1;
+    // The walk starts before tenth 0 and restarts at t itself after a seek and after a jump of
+    // more than the walk ahead.
+    // Otherwise it only goes forward: a clock that steps back without a seek (the sound clock
+    // corrected by a late audio callback) would deliver lines a second time.
+    const int seeks = state->seeksDone;
+    const bool seeked = walkSeeks >= 0 && seeks != walkSeeks;
+    if (seeked || t > telemetryCursor + kMaxWalkTenths) telemetryCursor = t - 1;
+    walkSeeks = seeks;
+    // Every tenth passed since the last call is visited in order, so no line is lost after a
+    // stall, at a higher speed, or while the text decoder is still catching up.
     while (telemetryCursor < t) {
         const int next = telemetryCursor + 1;
         if (next > highestCollectedKey && !HasTenth(next)) break; // not decoded yet: next time
@@ -94,6 +97,7 @@ void ClearTelemetryTimeline() {
     if (!timeline.empty()) timeline.clear();
     highestCollectedKey = -1;
     telemetryCursor = -1; // the next playback begins a walk of its own
+    walkSeeks = -1;
     currentTelemetryText.clear();
 }
 

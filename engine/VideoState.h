@@ -229,6 +229,7 @@ struct VideoState {
     std::int64_t seekTarget = 0;
     std::int64_t seekRelative = 0;
     std::int64_t seekRequestedAt = 0; // player thread: relative time of the request, for figures
+    std::atomic<int> seeksDone{0};    // read_thread: seeks carried out in this playback
     int stepping = 0;                 // player thread only
     // The read_thread asks the player thread to step one picture after a seek made while
     // paused; the player thread does it before its next refresh.
