@@ -329,6 +329,7 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
         if (state->paused && !state->stepping && !state->frontPictures.shownHeld &&
             state->frontStreamIndex >= 0 && state->frontPictures.Remaining() > 0)
             StepOneFrame(state);
+        if (state->paused) CatchUpRearPicture(state);
         if (state->pictureMode != -1 && (!state->paused || state->forceRedraw))
             RefreshVideo(state, &remaining);
         SDL_PumpEvents();

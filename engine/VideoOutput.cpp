@@ -80,6 +80,28 @@ void SkipStaleRear(VideoState* state) {
         state->rearPictures.Next();
 }
 
+} // namespace
+
+// A paused seek shows the front picture of the new position as soon as it is decoded; the rear
+// decoder may deliver its own a moment later, and while paused no further front picture moves the
+// rear on. Called from the event loop while paused: brings the rear to the front's position and
+// asks for a redraw when it moved.
+void CatchUpRearPicture(VideoState* state) {
+    DecodedFrameQueue& front = state->frontPictures;
+    DecodedFrameQueue& rear = state->rearPictures;
+    if (state->rearStreamIndex < 0 || state->frontStreamIndex < 0 || !front.shownHeld) return;
+    if (front.LastShownSlot()->serial != state->frontPackets.serial) return;
+    if (rear.shownHeld && rear.LastShownSlot()->serial == state->rearPackets.serial) return;
+    SkipStaleRear(state);
+    if (rear.Remaining() == 0) return;
+    AdvanceRear(state, front.LastShownSlot()->pts);
+    // A rear picture a little ahead of the front one still beats an old position.
+    if (!rear.shownHeld || rear.LastShownSlot()->serial != state->rearPackets.serial) rear.Next();
+    state->forceRedraw = 1;
+}
+
+namespace {
+
 void EndCheck(VideoState* state) {
     const double master = ReadMasterClock(state);
     const std::int64_t wholeSeconds = state->durationUs / 1000000;

@@ -362,6 +362,7 @@ int WantedSampleCount(VideoState* state, int sampleCount);
 // --- VideoOutput.cpp: refresh and presentation (player thread).
 void RefreshVideo(VideoState* state, double* remaining);
 void DisplayPictures(VideoState* state);
+void CatchUpRearPicture(VideoState* state);
 void CreatePresentation(VideoState* state);
 void DrawPictures(VideoState* state);
 int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bool isSmall);
