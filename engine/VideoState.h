@@ -126,6 +126,8 @@ struct QueuedFrame {
 // --- Frame queue: one decoder thread produces, one consumer (player thread or audio thread).
 // Only the producer touches writeIndex, only the consumer readIndex and shownHeld; count is
 // changed under the mutex. Slot contents are handed over by the ordering of Push and Next.
+// shownHeld is atomic because the player thread asks whether the audio thread's queue has
+// anything left (the end check).
 struct DecodedFrameQueue {
     QueuedFrame slots[kMaxFrameQueueSize];
     int readIndex = 0;
@@ -133,7 +135,7 @@ struct DecodedFrameQueue {
     std::atomic<int> count{0};
     int capacity = 0;
     int holdShown = 0;
-    int shownHeld = 0;
+    std::atomic<int> shownHeld{0};
     SDL_mutex* mutex = nullptr;
     SDL_cond* condition = nullptr;
     EncodedPacketQueue* packetQueue = nullptr;
