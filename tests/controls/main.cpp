@@ -1,3 +1,5 @@
+#include "PrivateDisplay.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -5,8 +7,8 @@
 #include <cstring>
 #include <memory>
 
-// The widget tests need a QApplication on a real display (Xvfb in the test run). Listing the
-// tests, which the build does to register them with CTest, runs nothing and needs no display.
+// The widget tests need a QApplication on a real display: an Xvfb of this process's own. Listing
+// the tests, which the build does to register them with CTest, runs nothing and needs no display.
 int main(int argc, char** argv) {
     bool listing = false;
     for (int i = 1; i < argc; ++i)
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<QApplication> app;
     if (!listing) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+        if (qgetenv("QT_QPA_PLATFORM") == "xcb") velk::test::UsePrivateDisplay();
         app = std::make_unique<QApplication>(argc, argv);
     }
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include "PrivateDisplay.h"
+
 #include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,7 +43,8 @@ std::string ToolCommand(const std::vector<std::string>& options) {
 
 std::string ShellQuote(const std::string& s) {
     std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
@@ -97,6 +100,7 @@ void SetUpEngineEnvironment() {
     g.mainWindow = kMainWindow;
     g.vehicleInfoPanel = kVehiclePanel;
     g.mapPanel = kMapPanel;
+    UsePrivateDisplay();
     if (StartMediaLayer() < 0) throw std::runtime_error("SDL Init error");
 }
 

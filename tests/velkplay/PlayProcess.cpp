@@ -1,6 +1,7 @@
 #include "PlayProcess.h"
 
 #include "FrameCode.h"
+#include "PrivateDisplay.h"
 
 #include <QColor>
 
@@ -38,7 +39,7 @@ struct Child {
 // Starts `arguments` with the given descriptors; the child dies with this process, so a test
 // that fails or times out leaves nothing running.
 Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipeOutput,
-            const std::string& errorFile, int extraFd = -1, const std::string& outputFile = {}) {
+            const std::string& errorFile, const std::string& outputFile = {}) {
     int in[2] = {-1, -1}, out[2] = {-1, -1};
     if (pipeInput && pipe2(in, O_CLOEXEC) != 0) return {};
     if (pipeOutput && pipe2(out, O_CLOEXEC) != 0) return {};
@@ -60,7 +61,6 @@ Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipe
                             ? devNull
                             : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         dup2(err >= 0 ? err : devNull, 2);
-        if (extraFd >= 0) fcntl(extraFd, F_SETFD, 0); // stays open across exec
         execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -85,13 +85,8 @@ int waitExit(int pid) {
 }
 
 std::string g_scratch;
-int g_xvfbPid = -1;
 
 void cleanUp() {
-    if (g_xvfbPid > 0) {
-        kill(g_xvfbPid, SIGTERM);
-        waitExit(g_xvfbPid);
-    }
     if (!g_scratch.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(g_scratch, ignored);
@@ -106,9 +101,7 @@ void registerCleanUp() {
     });
 }
 
-std::string binary(const char* name) {
-    return std::string(VELK_BINARY_DIR) + "/tools/" + name;
-}
+std::string binary(const char* name) { return std::string(VELK_BINARY_DIR) + "/tools/" + name; }
 
 } // namespace
 
@@ -123,25 +116,8 @@ std::string scratchFolder() {
 
 std::string privateDisplay() {
     registerCleanUp();
-    static std::string display;
-    if (!display.empty()) return display;
-    int ready[2];
-    if (pipe2(ready, O_CLOEXEC) != 0) return {};
-    const Child x = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
-                           "1920x1080x24", "-nolisten", "tcp"},
-                          false, false, {}, ready[1]);
-    close(ready[1]);
-    g_xvfbPid = x.pid;
-    // Xvfb writes its display number once it accepts clients.
-    std::string number;
-    char c;
-    pollfd p{ready[0], POLLIN, 0};
-    while (poll(&p, 1, kSilenceGuardMilliseconds) > 0 && read(ready[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(ready[0]);
-    if (number.empty()) return {};
-    display = ":" + number;
-    setenv("DISPLAY", display.c_str(), 1);
+    const std::string display = UsePrivateDisplay();
+    if (display.empty()) return {};
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     return display;
@@ -154,7 +130,7 @@ std::string recording(const std::string& name, const std::vector<std::string>& o
     std::vector<std::string> arguments{binary("make-recording"), "--out", path,
                                        "--print-telemetry"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log", -1,
+    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log",
                               path + ".telemetry");
     if (maker.pid < 0 || waitExit(maker.pid) != 0) return {};
     made[name] = path;
