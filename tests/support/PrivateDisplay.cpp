@@ -1,14 +1,13 @@
 #include "PrivateDisplay.h"
 
-#include <cerrno>
+#include "ChildProcess.h"
+
 #include <csignal>
 #include <cstdlib>
 #include <mutex>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velk::test {
@@ -18,44 +17,29 @@ namespace {
 // Only a guard against a server that never answers: Xvfb normally reports within 0.1 s.
 constexpr int kStartGuardMilliseconds = 20000;
 
-pid_t g_server = -1;
+int g_server = -1;
 
 void stopServer() {
     if (g_server <= 0) return;
     kill(g_server, SIGTERM);
-    int status = 0;
-    while (waitpid(g_server, &status, 0) < 0 && errno == EINTR) {
-    }
+    WaitExit(g_server);
     g_server = -1;
 }
 
 std::string startServer() {
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0) return {};
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        // Its output must not hold the test's pipes open: the test runner waits for them.
-        const int devNull = open("/dev/null", O_RDWR);
-        dup2(devNull, 0);
-        dup2(devNull, 1);
-        dup2(devNull, 2);
-        fcntl(ready[1], F_SETFD, 0); // the one descriptor the server writes its number to
-        const std::string fd = std::to_string(ready[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    // The server writes its display number to `ready` once it accepts clients.
+    const ChildProcess server = SpawnChild({"Xvfb", "-displayfd", std::to_string(ready[1]),
+                                            "-screen", "0", "1920x1080x24", "-nolisten", "tcp"},
+                                           false, false, {}, {}, ready[1]);
     close(ready[1]);
-    if (pid < 0) {
+    if (server.pid < 0) {
         close(ready[0]);
         return {};
     }
-    g_server = pid;
+    g_server = server.pid;
     std::atexit(stopServer);
-    // Xvfb writes its display number once it accepts clients.
     std::string number;
     char c;
     pollfd p{ready[0], POLLIN, 0};

@@ -1,5 +1,6 @@
 #include "PlayProcess.h"
 
+#include "ChildProcess.h"
 #include "FrameCode.h"
 #include "PrivateDisplay.h"
 
@@ -17,9 +18,7 @@
 #include <mutex>
 #include <sstream>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,60 +28,6 @@ namespace {
 
 // Only a guard against a hung program: no test result depends on how long anything takes.
 constexpr int kSilenceGuardMilliseconds = 60000;
-
-struct Child {
-    int pid = -1;
-    int input = -1;  // our end of its standard input, or -1
-    int output = -1; // our end of its standard output, or -1
-};
-
-// Starts `arguments` with the given descriptors; the child dies with this process, so a test
-// that fails or times out leaves nothing running.
-Child spawn(const std::vector<std::string>& arguments, bool pipeInput, bool pipeOutput,
-            const std::string& errorFile, const std::string& outputFile = {}) {
-    int in[2] = {-1, -1}, out[2] = {-1, -1};
-    if (pipeInput && pipe2(in, O_CLOEXEC) != 0) return {};
-    if (pipeOutput && pipe2(out, O_CLOEXEC) != 0) return {};
-    std::vector<char*> argv;
-    for (const std::string& a : arguments)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int parent = getpid();
-    const int pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        const int devNull = open("/dev/null", O_RDWR);
-        dup2(pipeInput ? in[0] : devNull, 0);
-        const int outFile =
-            outputFile.empty() ? -1 : open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(pipeOutput ? out[1] : outFile >= 0 ? outFile : devNull, 1);
-        const int err = errorFile.empty()
-                            ? devNull
-                            : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        dup2(err >= 0 ? err : devNull, 2);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    Child child;
-    child.pid = pid;
-    if (pipeInput) {
-        close(in[0]);
-        child.input = in[1];
-    }
-    if (pipeOutput) {
-        close(out[1]);
-        child.output = out[0];
-    }
-    return child;
-}
-
-int waitExit(int pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::string g_scratch;
 
@@ -130,9 +75,9 @@ std::string recording(const std::string& name, const std::vector<std::string>& o
     std::vector<std::string> arguments{binary("make-recording"), "--out", path,
                                        "--print-telemetry"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    const Child maker = spawn(arguments, false, false, scratchFolder() + "/make-recording.log",
-                              path + ".telemetry");
-    if (maker.pid < 0 || waitExit(maker.pid) != 0) return {};
+    const ChildProcess maker = SpawnChild(
+        arguments, false, false, scratchFolder() + "/make-recording.log", path + ".telemetry");
+    if (maker.pid < 0 || WaitExit(maker.pid) != 0) return {};
     made[name] = path;
     return path;
 }
@@ -168,7 +113,7 @@ PlayProcess::PlayProcess(const std::vector<std::string>& arguments) {
     if (privateDisplay().empty()) return;
     std::vector<std::string> all{binary("velk-play")};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    const Child child = spawn(all, true, true, scratchFolder() + "/velk-play.log");
+    const ChildProcess child = SpawnChild(all, true, true, scratchFolder() + "/velk-play.log");
     m_pid = child.pid;
     m_input = child.input;
     m_output = child.output;
@@ -179,7 +124,7 @@ PlayProcess::~PlayProcess() {
     if (m_output >= 0) close(m_output);
     if (m_pid > 0) {
         kill(m_pid, SIGKILL);
-        waitExit(m_pid);
+        WaitExit(m_pid);
     }
 }
 
@@ -258,7 +203,7 @@ int PlayProcess::finish() {
         usleep(100000);
     }
     kill(m_pid, SIGKILL);
-    waitExit(m_pid);
+    WaitExit(m_pid);
     m_pid = -1;
     return -1;
 }
