@@ -75,9 +75,8 @@ void DeliverTelemetry(VideoState* state) {
     if (std::isnan(master) || master * 10 < 0 || master * 10 >= INT_MAX) return;
     const int t = static_cast<int>(master * 10);
     // The walk starts before tenth 0 and restarts at t itself after a seek and after a jump of
-    // more than the walk ahead.
-    // Otherwise it only goes forward: a clock that steps back without a seek (the sound clock
-    // corrected by a late audio callback) would deliver lines a second time.
+    // more than the walk ahead. Otherwise it only goes forward: a clock that steps back without a
+    // seek (the sound clock corrected by a late audio callback) would deliver lines a second time.
     const int seeks = state->seeksDone;
     const bool seeked = walkSeeks >= 0 && seeks != walkSeeks;
     if (seeked || t > telemetryCursor + kMaxWalkTenths) telemetryCursor = t - 1;
