@@ -97,6 +97,9 @@ void CatchUpRearPicture(VideoState* state) {
     AdvanceRear(state, front.LastShownSlot()->pts);
     // A rear picture a little ahead of the front one still beats an old position.
     if (!rear.shownHeld || rear.LastShownSlot()->serial != state->rearPackets.serial) rear.Next();
+    // Pictures are uploaded when the front one is new; the front one stays, so mark it for a
+    // fresh upload or the redraw shows the old rear texture again.
+    front.LastShownSlot()->uploaded = 0;
     state->forceRedraw = 1;
 }
 
