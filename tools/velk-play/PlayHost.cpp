@@ -1,6 +1,7 @@
 #include "PlayHost.h"
 
 #include "AppGlobals.h"
+#include "EventLog.h"
 #include "FigureReport.h"
 #include "QtMessagePoster.h"
 #include "VideoHost.h"
@@ -30,32 +31,6 @@ constexpr int kStopPollMilliseconds = 100;
 constexpr int kStopLimitMilliseconds = 30000;
 // Input without a line end is not let to grow without bound.
 constexpr qsizetype kLongestCommand = 64 * 1024;
-
-// A text is printed on one line, byte for byte: backslash, CR and LF as \\, \r and \n, any
-// other byte outside printable ASCII as \xHH, so that what a panel would parse can be read back
-// exactly.
-QString escapedText(const std::string& text) {
-    static const char hex[] = "0123456789abcdef";
-    QString out;
-    out.reserve(qsizetype(text.size()));
-    for (const char ch : text) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte == '\\')
-            out += QStringLiteral("\\\\");
-        else if (byte == '\n')
-            out += QStringLiteral("\\n");
-        else if (byte == '\r')
-            out += QStringLiteral("\\r");
-        else if (byte >= 0x20 && byte < 0x7f)
-            out += QLatin1Char(ch);
-        else {
-            out += QStringLiteral("\\x");
-            out += QLatin1Char(hex[byte >> 4]);
-            out += QLatin1Char(hex[byte & 15]);
-        }
-    }
-    return out;
-}
 
 } // namespace
 
@@ -177,16 +152,7 @@ void PlayHost::begin() {
 
 void PlayHost::onMessage(MessageReceiver* receiver, WindowMessage& m) {
     const QLatin1String name(receiver->name());
-    if (m.text) {
-        printLine(QStringLiteral("msg %1 %2 %3 text %4")
-                      .arg(m.id)
-                      .arg(name)
-                      .arg(m.wParam)
-                      .arg(escapedText(*m.text)));
-    } else {
-        printLine(
-            QStringLiteral("msg %1 %2 %3 %4").arg(m.id).arg(name).arg(m.wParam).arg(m.lParam));
-    }
+    printLine(MessageLine(name, m));
     // The control panel moves on at the end of a recording. A recording that cannot be opened
     // is passed over the same way, so that a play list never stalls on it.
     if ((receiver == m_control && m.id == MsgEndOfPlayback) ||
