@@ -19,6 +19,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <QWindow>
 
 #include <chrono>
 #include <cmath>
@@ -126,9 +127,11 @@ CRearViewerDlg::~CRearViewerDlg() {
         g.rearVideoHost != 0)
         g.rearVideoHost = 0;
     if (m_handle != 0 && g.mapPanel == m_handle) g.mapPanel = 0;
-    // A page must go before its profile.
-    delete m_webView;
-    m_webView = nullptr;
+    // The view's window is not a child of the panel; its page goes before its profile.
+    if (m_mapWindow) {
+        delete m_webView;
+        delete m_mapWindow;
+    }
 }
 
 void CRearViewerDlg::setPageFolder(const QString& folder) { m_pageFolder = folder; }
@@ -252,12 +255,12 @@ void CRearViewerDlg::selectViewer() {
     m_viewerMode = 1;
     m_videoPanel->hide();
     m_mapBar->hide();
-    if (m_webView) m_webView->hide();
+    if (m_mapHost) m_mapHost->hide();
     m_mapBar->setGeometry(0, kMapBarTopInViewerMode, kWidth, kBarHeight);
     m_videoPanel->setEnabled(true);
     m_videoPanel->show();
     m_mapBar->show();
-    if (m_webView) m_webView->setEnabled(false);
+    if (m_mapHost) m_mapHost->setEnabled(false);
     update();
     velk::LogEvent(QStringLiteral("mode viewer"));
 }
@@ -270,8 +273,8 @@ void CRearViewerDlg::selectMap() {
     m_mapBar->setGeometry(0, kBarHeight, kWidth, kBarHeight);
     m_mapBar->show();
     if (mapViewUsable()) {
-        m_webView->setEnabled(true);
-        m_webView->show();
+        m_mapHost->setEnabled(true);
+        m_mapHost->show();
     }
     m_videoPanel->setEnabled(false);
     update();
@@ -305,9 +308,21 @@ void CRearViewerDlg::scheduleMapView() {
 }
 
 void CRearViewerDlg::createMapView() {
+    // The web view draws through the scene graph, which makes every native window of the
+    // top-level it lives in composite through OpenGL; the panels' own native windows (the video
+    // hosts, their neighbours) are not OpenGL windows and would turn black. So the view lives in
+    // a window of its own, set into a native host here the way the engine's pictures are.
+    m_mapHost = new QWidget(this);
+    m_mapHost->setObjectName(QStringLiteral("mapHost"));
+    m_mapHost->setAttribute(Qt::WA_NativeWindow);
+    m_mapHost->setGeometry(0, kMapTop, kWidth, kMapHeight);
+    m_mapWindow = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    m_mapWindow->setObjectName(QStringLiteral("mapWindow"));
+    m_mapWindow->setGeometry(0, 0, kWidth, kMapHeight);
+
     // An off-the-record profile: the map writes no cache, cookies or storage into the home.
-    m_profile = new QWebEngineProfile(this);
-    m_webView = new QWebEngineView(this);
+    m_profile = new QWebEngineProfile(m_mapWindow);
+    m_webView = new QWebEngineView(m_mapWindow);
     m_webView->setObjectName(QStringLiteral("mapView"));
     auto* page = new MapPage(m_profile, m_webView);
     QWebEngineSettings* settings = page->settings();
@@ -321,15 +336,19 @@ void CRearViewerDlg::createMapView() {
     page->setBackgroundColor(kPanelGround);
     m_webView->setPage(page);
     m_webView->setContextMenuPolicy(Qt::NoContextMenu);
-    m_webView->setGeometry(0, kMapTop, kWidth, kMapHeight);
+    m_webView->setGeometry(0, 0, kWidth, kMapHeight);
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
             [this] { onRenderProcessEnded(); });
-    connect(page, &QWebEnginePage::loadFinished, this,
-            [this](bool ok) { emit mapPageLoaded(ok); });
+    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) { emit mapPageLoaded(ok); });
     m_routeResetPending = false;
     page->setUrl(m_pageUrl);
-    m_webView->setEnabled(true);
-    m_webView->show();
+
+    m_mapWindow->winId();
+    m_mapWindow->windowHandle()->setParent(m_mapHost->windowHandle());
+    m_mapWindow->move(0, 0);
+    m_mapWindow->show();
+    m_mapHost->setEnabled(true);
+    m_mapHost->show();
     emit mapViewCreated();
 }
 
@@ -337,9 +356,9 @@ void CRearViewerDlg::onRenderProcessEnded() {
     // The page is gone; the panel shows the no-network picture in its place and everything else
     // goes on.
     m_mapFailed = true;
-    if (m_webView) {
-        m_webView->hide();
-        m_webView->setEnabled(false);
+    if (m_mapHost) {
+        m_mapHost->hide();
+        m_mapHost->setEnabled(false);
     }
     update();
 }

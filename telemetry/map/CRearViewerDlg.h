@@ -71,6 +71,8 @@ public:
     bool mapFailed() const { return m_mapFailed; }
     QUrl pageUrl() const { return m_pageUrl; }
     QWebEngineView* webView() const { return m_webView; }
+    // The native window the view's window is set into; shown exactly when the map is.
+    QWidget* mapHost() const { return m_mapHost; }
     QWidget* videoHost() const;
     CGdipButton* topBar() const { return m_topBar; }
     CGdipButton* mapBar() const { return m_mapBar; }
@@ -103,11 +105,13 @@ private:
     void onRenderProcessEnded();
     bool mapViewUsable() const;
 
-    CGdipButton* m_topBar = nullptr;      // 1018
-    CGdipButton* m_mapBar = nullptr;      // 1020
-    VideoPanel* m_videoPanel = nullptr;   // holds 1022 at its (0,0)
+    CGdipButton* m_topBar = nullptr;    // 1018
+    CGdipButton* m_mapBar = nullptr;    // 1020
+    VideoPanel* m_videoPanel = nullptr; // holds 1022 at its (0,0)
+    QWidget* m_mapHost = nullptr;       // native, holds the view's window
+    QWidget* m_mapWindow = nullptr;     // the view's own top-level window
     QWebEngineProfile* m_profile = nullptr;
-    QWebEngineView* m_webView = nullptr;  // 1063, created on first need
+    QWebEngineView* m_webView = nullptr; // 1063, created on first need
 
     int m_viewerMode = 0; // 1 Viewer mode, 0 Map mode
     int m_mapLoaded = 0;  // 1 when a page is to be shown (a connection at Initialise)
