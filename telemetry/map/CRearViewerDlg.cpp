@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QNetworkInformation>
 #include <QPainter>
 #include <QSettings>
@@ -316,8 +317,14 @@ void CRearViewerDlg::createMapView() {
     m_mapHost->setObjectName(QStringLiteral("mapHost"));
     m_mapHost->setAttribute(Qt::WA_NativeWindow);
     m_mapHost->setGeometry(0, kMapTop, kWidth, kMapHeight);
-    m_mapWindow = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
+    // The window never takes the keyboard: the viewer's keys stay with the main window, and a
+    // click on the map gives the panel the focus as a click anywhere on it does. It is no
+    // primary window either: the viewer quits when its main window closes.
+    m_mapWindow = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint |
+                                           Qt::WindowDoesNotAcceptFocus);
     m_mapWindow->setObjectName(QStringLiteral("mapWindow"));
+    m_mapWindow->setAttribute(Qt::WA_QuitOnClose, false);
+    m_mapWindow->setAttribute(Qt::WA_ShowWithoutActivating);
     m_mapWindow->setGeometry(0, 0, kWidth, kMapHeight);
 
     // An off-the-record profile: the map writes no cache, cookies or storage into the home.
@@ -344,6 +351,7 @@ void CRearViewerDlg::createMapView() {
     page->setUrl(m_pageUrl);
 
     m_mapWindow->winId();
+    m_mapWindow->windowHandle()->installEventFilter(this);
     m_mapWindow->windowHandle()->setParent(m_mapHost->windowHandle());
     m_mapWindow->move(0, 0);
     m_mapWindow->show();
@@ -400,6 +408,14 @@ bool CRearViewerDlg::event(QEvent* event) {
     const velk::WindowMessage& message = static_cast<velk::PostedMessageEvent*>(event)->message;
     if (message.id == velk::MsgMapTelemetry && message.text) OnTelemetryMessage(*message.text);
     return true;
+}
+
+bool CRearViewerDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress && m_mapWindow &&
+        watched == m_mapWindow->windowHandle() &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        setFocus(Qt::MouseFocusReason);
+    return velk::PanelWidget::eventFilter(watched, event);
 }
 
 void CRearViewerDlg::paintEvent(QPaintEvent*) {

@@ -12,6 +12,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -269,6 +272,51 @@ TEST_F(MapPanel, ARecordingSelectsTheModeFromTheReadThread) {
     EXPECT_TRUE(panel->mapHost()->isVisible());
     EXPECT_FALSE(panel->videoHost()->isVisible());
     EXPECT_EQ(PageState(panel->webView()).value("routePoints").toInt(), 0);
+}
+
+// Records which top-level window each key press is delivered in.
+class KeyWitness : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && watched->isWidgetType())
+            windows.insert(static_cast<QWidget*>(watched)->window());
+        return false;
+    }
+    QSet<QWidget*> windows;
+};
+
+TEST_F(MapPanel, AClickOnTheMapLeavesTheKeyboardWithTheMainWindow) {
+    QWidget main;
+    main.setGeometry(0, 0, 1080, 645);
+    auto* other = new QLineEdit(&main);
+    other->setGeometry(10, 10, 200, 30);
+    m_panel = std::make_unique<CRearViewerDlg>(&main);
+    m_panel->setPageFolder(BuiltPageFolder());
+    m_panel->move(720, 42);
+    bool loaded = false;
+    QObject::connect(m_panel.get(), &CRearViewerDlg::mapPageLoaded, [&](bool) { loaded = true; });
+    main.show();
+    m_panel->Initialise();
+    ASSERT_TRUE(WaitUntil([&] { return loaded; }, 30000));
+    main.activateWindow();
+    other->setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == &main; }));
+
+    // A person's click through the X server, in the middle of the map.
+    const QPoint at = m_panel->mapToGlobal(QPoint(100, 200));
+    ASSERT_EQ(QProcess::execute("xdotool", {"mousemove", QString::number(at.x()),
+                                            QString::number(at.y()), "click", "1"}),
+              0);
+    EXPECT_TRUE(WaitUntil([&] { return QApplication::focusWidget() == m_panel.get(); }, 5000));
+    EXPECT_EQ(QApplication::activeWindow(), &main);
+
+    KeyWitness witness;
+    qApp->installEventFilter(&witness);
+    ASSERT_EQ(QProcess::execute("xdotool", {"key", "Right"}), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !witness.windows.isEmpty(); }, 5000));
+    qApp->removeEventFilter(&witness);
+    EXPECT_EQ(witness.windows, QSet<QWidget*>({&main}));
+    m_panel.reset();
 }
 
 // --- The move interval and bad input ----------------------------------------------------------
