@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include <unistd.h>
+
 // The panel tests need a QApplication on a display of this process's own, with the web engine's
 // OpenGL sharing asked for before the application exists. The emulation value goes to a
 // configuration folder of the test's own, never the user's. Listing the tests runs nothing.
@@ -23,6 +25,9 @@ int main(int argc, char** argv) {
         qputenv("XDG_CONFIG_HOME", config->path().toUtf8());
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
         if (qgetenv("QT_QPA_PLATFORM") == "xcb") velk::test::UsePrivateDisplay();
+        // Chromium's sandbox refuses to start as root; the tests may run as root.
+        if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         app = std::make_unique<QApplication>(argc, argv);
     }
