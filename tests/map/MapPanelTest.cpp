@@ -38,25 +38,6 @@ namespace {
 constexpr double kSeoulLatitude = 37.566522;
 constexpr double kSeoulLongitude = 126.977990;
 
-// Share of pixels of the screen image in rect that match the picture drawn at rect's corner.
-double ShareLike(const QImage& screen, const QRect& rect, const QImage& picture) {
-    if (picture.isNull()) return 0;
-    const QImage expected = picture.convertToFormat(QImage::Format_RGB32);
-    long same = 0, all = 0;
-    for (int y = 0; y < rect.height(); ++y) {
-        for (int x = 0; x < rect.width(); ++x) {
-            const QRgb a = screen.pixel(rect.x() + x, rect.y() + y);
-            const QRgb b = expected.pixel(x, y);
-            ++all;
-            if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-                    std::abs(qBlue(a) - qBlue(b)) <=
-                12)
-                ++same;
-        }
-    }
-    return double(same) / double(all);
-}
-
 bool AnyMessageBox() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && qobject_cast<QDialog*>(w)) return true;

@@ -127,4 +127,22 @@ double ColourShare(const QImage& image, const QRect& rect, QRgb colour, int tole
     return double(matching) / double(area.width() * area.height());
 }
 
+double ShareLike(const QImage& screen, const QRect& rect, const QImage& picture) {
+    if (picture.isNull()) return 0;
+    const QImage expected = picture.convertToFormat(QImage::Format_RGB32);
+    long same = 0, all = 0;
+    for (int y = 0; y < rect.height(); ++y) {
+        for (int x = 0; x < rect.width(); ++x) {
+            const QRgb a = screen.pixel(rect.x() + x, rect.y() + y);
+            const QRgb b = expected.pixel(x, y);
+            ++all;
+            if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                    std::abs(qBlue(a) - qBlue(b)) <=
+                12)
+                ++same;
+        }
+    }
+    return double(same) / double(all);
+}
+
 } // namespace velk::test

@@ -56,4 +56,7 @@ QImage ScreenPixels(QWidget* widget);
 // Share of pixels in rect of image within tolerance of colour, 0..1.
 double ColourShare(const QImage& image, const QRect& rect, QRgb colour, int tolerance = 24);
 
+// Share of pixels of the screen image in rect that match picture drawn at rect's corner, 0..1.
+double ShareLike(const QImage& screen, const QRect& rect, const QImage& picture);
+
 } // namespace velk::test
