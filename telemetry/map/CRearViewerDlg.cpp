@@ -320,8 +320,8 @@ void CRearViewerDlg::createMapView() {
     // The window never takes the keyboard: the viewer's keys stay with the main window, and a
     // click on the map gives the panel the focus as a click anywhere on it does. It is no
     // primary window either: the viewer quits when its main window closes.
-    m_mapWindow = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint |
-                                           Qt::WindowDoesNotAcceptFocus);
+    m_mapWindow =
+        new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
     m_mapWindow->setObjectName(QStringLiteral("mapWindow"));
     m_mapWindow->setAttribute(Qt::WA_QuitOnClose, false);
     m_mapWindow->setAttribute(Qt::WA_ShowWithoutActivating);
