@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 namespace velk::test {
 
@@ -47,8 +49,11 @@ void EnterPrivateMountNamespace() {
 Volumes::Volumes() : m_dir(QDir::tempPath() + QStringLiteral("/velk-card-XXXXXX")) {}
 
 Volumes::~Volumes() {
+    abortUnanswered();
     for (auto it = m_mounted.rbegin(); it != m_mounted.rend(); ++it)
         ::umount2(QFile::encodeName(*it).constData(), MNT_DETACH);
+    for (const QString& loop : m_loops)
+        run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop});
 }
 
 bool Volumes::LoopMountsWork(QString* why) {
@@ -124,6 +129,49 @@ QString Volumes::bindMount(const QString& source, const QString& folder) {
         return {};
     m_mounted.push_back(path + QLatin1Char('/'));
     return m_mounted.back();
+}
+
+QString Volumes::mountUnanswered(const QString& folder, const QString& device) {
+    const QString path = absolute(folder);
+    const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (fd < 0 || !QDir().mkpath(path)) {
+        m_error = QStringLiteral("no FUSE here: ") + QString::fromLocal8Bit(strerror(errno));
+        if (fd >= 0) ::close(fd);
+        return {};
+    }
+    const QByteArray options =
+        "fd=" + QByteArray::number(fd) + ",rootmode=40000,user_id=0,group_id=0";
+    const QByteArray source = device.isEmpty() ? "velk-unanswered" : QFile::encodeName(device);
+    if (::mount(source.constData(), QFile::encodeName(path).constData(),
+                device.isEmpty() ? "fuse" : "fuseblk", MS_NOSUID | MS_NODEV,
+                options.constData()) != 0) {
+        m_error = QStringLiteral("FUSE mount failed: ") + QString::fromLocal8Bit(strerror(errno));
+        ::close(fd);
+        return {};
+    }
+    m_fuseFds.push_back(fd);
+    m_mounted.push_back(path + QLatin1Char('/'));
+    return m_mounted.back();
+}
+
+void Volumes::abortUnanswered() {
+    // Closing the last descriptor of a FUSE connection aborts it.
+    for (const int fd : m_fuseFds)
+        ::close(fd);
+    m_fuseFds.clear();
+}
+
+QString Volumes::attachLoop(const QString& image) {
+    QProcess process;
+    process.start(QStringLiteral("losetup"),
+                  {QStringLiteral("-f"), QStringLiteral("--show"), image});
+    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
+        m_error =
+            QStringLiteral("losetup: ") + QString::fromLocal8Bit(process.readAllStandardError());
+        return {};
+    }
+    m_loops.push_back(QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed());
+    return m_loops.back();
 }
 
 QString Volumes::mountCard(const std::optional<QString>& label, const QString& folder) {

@@ -40,6 +40,14 @@ public:
     QString mountTmpfs(const QString& folder);
     // Binds the folder source (inside a mount) at folder; returns folder's root.
     QString bindMount(const QString& source, const QString& folder);
+    // A FUSE mount whose server never answers: every access to the mounted file system waits,
+    // as on a stale network mount. With a device it is a block-device FUSE mount of it.
+    QString mountUnanswered(const QString& folder, const QString& device = {});
+    // Ends the wait of everything stuck on the unanswered mounts (their calls then fail). Safe
+    // from another thread while the owner is blocked.
+    void abortUnanswered();
+    // A loop device of its own for image, detached when this object goes.
+    QString attachLoop(const QString& image);
     // Both in one step: an image with label mounted at folder.
     QString mountCard(const std::optional<QString>& label, const QString& folder);
     bool unmount(const QString& root);
@@ -54,6 +62,8 @@ private:
 
     QTemporaryDir m_dir;
     std::vector<QString> m_mounted; // roots, in mount order
+    std::vector<QString> m_loops;
+    std::vector<int> m_fuseFds; // closed by abortUnanswered or at the end
     QString m_error;
 };
 

@@ -12,6 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <sys/statfs.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -115,6 +122,70 @@ TEST_F(WatchTest, OtherMountsLeaveTheCardAlone) {
     EXPECT_EQ(arrived.size(), 1);
     EXPECT_EQ(removed.size(), 0);
     EXPECT_EQ(inbox.tracker.cardRoot(), card);
+}
+
+// Runs action once time runs out before the watchdog is stopped.
+class Watchdog {
+public:
+    Watchdog(std::chrono::milliseconds limit, std::function<void()> action)
+        : m_thread([this, limit, action = std::move(action)] {
+              std::unique_lock lock(m_mutex);
+              if (!m_stop.wait_for(lock, limit, [this] { return m_stopped; })) {
+                  m_fired = true;
+                  action();
+              }
+          }) {}
+    // Whether it fired.
+    bool stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_stop.notify_one();
+        m_thread.join();
+        return m_fired;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_stop;
+    bool m_stopped = false;
+    bool m_fired = false;
+    std::thread m_thread;
+};
+
+TEST_F(WatchTest, MountsThatDoNotAnswerAreNeverWaitedFor) {
+    // A card on a loop device, its file system served by a FUSE server that never answers, and
+    // a network-like mount that never answers either.
+    const QString device = volumes.attachLoop(volumes.makeImage(QStringLiteral("velk-t")));
+    ASSERT_FALSE(device.isEmpty()) << volumes.lastError().toStdString();
+    const QString net = volumes.mountUnanswered(QStringLiteral("net"));
+    if (net.isEmpty()) GTEST_SKIP() << volumes.lastError().toStdString();
+    const QString card = volumes.mountUnanswered(QStringLiteral("card"), device);
+    ASSERT_FALSE(card.isEmpty()) << volumes.lastError().toStdString();
+
+    // Anything that touched the mounts would wait until the watchdog aborts them.
+    Watchdog watchdog(std::chrono::seconds(10), [this] { volumes.abortUnanswered(); });
+    inbox.waitFor(1);
+    inbox.settle();
+    CardTracker scanner;
+    const bool found = scanner.ScanDrives();
+    auto statfsCard = std::async(std::launch::async, [&card] {
+        struct statfs info {};
+        return ::statfs(QFile::encodeName(card).constData(), &info);
+    });
+    const bool cardWaits =
+        statfsCard.wait_for(std::chrono::milliseconds(300)) == std::future_status::timeout;
+    volumes.abortUnanswered();
+    statfsCard.wait();
+    ASSERT_FALSE(watchdog.stop()) << "the watch or the scan waited on a mount that does not answer";
+    EXPECT_TRUE(cardWaits) << "the card's file system answered: this test shows nothing";
+
+    // The card's label comes from its device; the network-like mount is no volume.
+    EXPECT_EQ(inbox.changes, (std::vector<Change>{{kEventDriveAdded, card}}));
+    EXPECT_EQ(inbox.tracker.cardRoot(), card);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(scanner.cardRoot(), card);
 }
 
 } // namespace
