@@ -15,7 +15,7 @@ QString Printable(const QString& root) {
 
 } // namespace
 
-CardTracker::CardTracker(QObject* parent, LabelSources sources)
+CardTracker::CardTracker(LabelSources sources, QObject* parent)
     : QObject(parent), m_sources(std::move(sources)) {}
 
 bool CardTracker::checkVolume(const MountEntry& entry) {

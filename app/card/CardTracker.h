@@ -21,7 +21,7 @@ enum class CardChange { None, Arrived, Removed };
 class CardTracker : public QObject {
     Q_OBJECT
 public:
-    explicit CardTracker(QObject* parent = nullptr, LabelSources sources = {});
+    explicit CardTracker(LabelSources sources = {}, QObject* parent = nullptr);
 
     // Walks the volume mounts in table order and records the first card; emits cardArrived
     // for it. Returns whether one was found.

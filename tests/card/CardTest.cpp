@@ -137,7 +137,7 @@ TEST_F(CardMountTest, ByLabelLinksAnswerBeforeBlkid) {
     EXPECT_EQ(cardLabel.text, QStringLiteral("VELK T"));
     EXPECT_EQ(cardLabel.source, LabelSource::ByLabelLink);
 
-    CardTracker tracker(nullptr, sources);
+    CardTracker tracker(sources);
     EXPECT_FALSE(tracker.CheckCardVolume(card));
     EXPECT_TRUE(tracker.CheckCardVolume(data));
 }
