@@ -40,8 +40,10 @@ bool CardTracker::ScanDrives() {
     bool ok = false;
     const QList<MountEntry> table = ReadMountTable(&ok);
     if (!ok) LogEvent(QStringLiteral("cardskip /proc/self/mountinfo unreadable"));
-    for (const MountEntry& entry : VolumeMounts(table)) {
-        if (checkVolume(entry)) {
+    for (qsizetype i = 0; i < table.size(); ++i) {
+        // A volume with another mount on top of it does not show its files at its root.
+        if (!IsVolumeMount(table[i]) || !IsVisibleMount(table, i)) continue;
+        if (checkVolume(table[i])) {
             emit cardArrived(m_cardRoot);
             return true;
         }
@@ -51,9 +53,12 @@ bool CardTracker::ScanDrives() {
 }
 
 bool CardTracker::CheckCardVolume(const QString& root) {
-    const QList<MountEntry> volumes = VolumeMounts(ReadMountTable());
-    for (auto it = volumes.crbegin(); it != volumes.crend(); ++it)
-        if (it->mountRoot == root) return checkVolume(*it);
+    const QList<MountEntry> table = ReadMountTable();
+    for (qsizetype i = table.size() - 1; i >= 0; --i) {
+        if (table[i].mountRoot != root) continue;
+        if (IsVolumeMount(table[i])) return checkVolume(table[i]);
+        break;
+    }
     // Gone again before its arrival was handled, or not a volume of a block device.
     LogEvent(QStringLiteral("cardskip %1 not a mounted volume").arg(Printable(root)));
     return false;

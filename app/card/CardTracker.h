@@ -24,12 +24,12 @@ public:
     explicit CardTracker(LabelSources sources = {}, QObject* parent = nullptr);
 
     // Walks the volume mounts in table order and records the first card; emits cardArrived
-    // for it. Returns whether one was found.
+    // for it. Returns whether one was found. A volume hidden under a later mount is passed by.
     bool ScanDrives();
 
     // Applies the recognition rule to the volume mounted at root ("/media/u/VELK-T/") and, on
-    // success, records it as the card (without a signal). The visible mount of root counts:
-    // the last one in the table.
+    // success, records it as the card (without a signal). What root shows counts: the last
+    // mount on it in the table.
     bool CheckCardVolume(const QString& root);
 
     // The drive-change rules. Arrival (0x100, 0x20) while no card is present: a root that

@@ -101,4 +101,10 @@ QList<MountEntry> VolumeMounts(const QList<MountEntry>& table) {
     return volumes;
 }
 
+bool IsVisibleMount(const QList<MountEntry>& table, qsizetype index) {
+    for (qsizetype later = index + 1; later < table.size(); ++later)
+        if (table[later].mountRoot == table[index].mountRoot) return false;
+    return true;
+}
+
 } // namespace velk

@@ -42,4 +42,7 @@ QList<MountEntry> ReadMountTable(bool* ok = nullptr,
 // The volume mounts of the table, in its order.
 QList<MountEntry> VolumeMounts(const QList<MountEntry>& table);
 
+// Whether the entry at index is what its mount root shows: no later mount sits on the same root.
+bool IsVisibleMount(const QList<MountEntry>& table, qsizetype index);
+
 } // namespace velk

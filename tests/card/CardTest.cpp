@@ -186,6 +186,10 @@ TEST(MountFolderName, OnlyUserAndLabelBelowAnAutomountParent) {
 }
 
 TEST_F(CardMountTest, ScanDrivesTakesTheFirstCardInTableOrder) {
+    // A card with a tmpfs mounted over it shows none of its files: it is passed by.
+    const QString hidden = volumes.mountCard(QStringLiteral("VELK-RS"), QStringLiteral("hidden"));
+    ASSERT_EQ(volumes.mountTmpfs(QStringLiteral("hidden")), hidden)
+        << volumes.lastError().toStdString();
     const QString other = volumes.mountCard(QStringLiteral("DATA"), QStringLiteral("stick"));
     const QString first = volumes.mountImage(volumes.makeImage(QStringLiteral("velk-t")),
                                              QStringLiteral("first"), QStringLiteral("ro"));
@@ -210,6 +214,7 @@ TEST_F(CardMountTest, ScanDrivesTakesTheFirstCardInTableOrder) {
     EXPECT_NE(log.find("cardskip " + other.toStdString() + " label DATA from blkid\n"),
               std::string::npos)
         << log;
+    EXPECT_FALSE(CardTracker().CheckCardVolume(hidden));
 }
 
 TEST_F(CardMountTest, ScanDrivesWithoutACard) {
