@@ -42,12 +42,12 @@ int CVELKViewerApp::Run(const QString& path) {
     int code = 0;
     {
         m_main = std::make_unique<CVELKViewerDlg>(ViewerOptions{path});
-        m_main->show();
         if (!m_main->Initialise()) {
             // The media layer did not start: end at once, without the teardown.
             std::fflush(stderr);
             std::_Exit(1);
         }
+        m_main->show();
         m_instance->listen([this](const QString& handed) {
             LogEvent(QStringLiteral("handoff ") + handed);
             m_main->OpenPath(handed);

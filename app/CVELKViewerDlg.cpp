@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
@@ -111,7 +112,8 @@ bool CVELKViewerDlg::Initialise() {
         g.screenWidth = screen->geometry().width();
         g.screenHeight = screen->geometry().height();
     }
-    g.uiLanguage = systemUiLanguage();
+    // The default locale is the system's unless a test sets another.
+    g.uiLanguage = uiLanguageFor(QLocale());
 
     m_front = new CFrontViewerDlg(this);
     m_front->setGeometry(kFrontArea);
@@ -133,6 +135,8 @@ bool CVELKViewerDlg::Initialise() {
             [this] { ToggleFullScreen(); });
     connect(m_vehicle, &CVehicleInfoDlg::playPauseRequested, this,
             [this] { m_control->TogglePlayPause(); });
+    connect(m_vehicle, &CVehicleInfoDlg::seekByRequested, this,
+            [](int seconds) { RequestSeekBy(seconds); });
     connect(m_side, &CRearViewerDlg::switchButtonEnabled, this,
             [this](bool on) { EnableSwitchButton(on); });
 
@@ -381,11 +385,11 @@ void CVELKViewerDlg::ToggleFullScreen() {
     if (last + 2 >= now) return;
     last = now;
 
-    const QList<QWidget*> chrome = {m_fileLabel,    m_zoomButton,       m_mirrorButton,
-                                    m_switchButton, m_versionButton,    m_minimizeButton,
+    const QList<QWidget*> chrome = {m_fileLabel,      m_zoomButton,     m_mirrorButton,
+                                    m_switchButton,   m_versionButton,  m_minimizeButton,
                                     m_fullScreenButton, m_closeButton,  m_tabs[0],
-                                    m_tabs[1],      m_tabs[2],          m_side,
-                                    m_control,      m_vehicle};
+                                    m_tabs[1],        m_tabs[2],        m_side,
+                                    m_control,        m_vehicle};
     CFileList* shownList = m_lists[size_t(shownCategory())];
     if (!m_fullScreen) {
         for (QWidget* w : chrome) w->hide();

@@ -14,8 +14,9 @@
 #include <array>
 #include <memory>
 
+class CRearViewerDlg;
+class CVehicleInfoDlg;
 class QLabel;
-class QMessageBox;
 
 namespace velk {
 
@@ -23,9 +24,6 @@ class BackupController;
 class CardTracker;
 class CFileList;
 class CFrontViewerDlg;
-class CGdipButtonAlias;
-class CRearViewerDlg;
-class CVehicleInfoDlg;
 class CViewerCtlDlg;
 class MountWatcher;
 class TabButton;

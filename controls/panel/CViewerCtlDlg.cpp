@@ -1,6 +1,7 @@
 #include "CViewerCtlDlg.h"
 
 #include "CFileList.h"
+#include "CFrontViewerDlg.h"
 #include "CGdipButton.h"
 #include "CMySliderControl.h"
 #include "CVELKViewerDlg.h"
@@ -86,7 +87,7 @@ QString CViewerCtlDlg::totalText() const { return m_total->text(); }
 void CViewerCtlDlg::Initialise() {
     const quint16 language = Globals().uiLanguage;
     QFont small = font();
-    small.setPixelSize(11);
+    small.setPixelSize(10);
     const auto makeLabel = [&](const QRect& rect) {
         auto* label = new QLabel(clockText(0, 0, 0), this);
         label->setGeometry(rect);
