@@ -256,6 +256,8 @@ TEST_F(VehiclePanelTest, AboveSpeedFactorOneOnlyEveryFthRecordAddsSamples) {
     const std::vector<Case> cases = {
         {1, {{240, 116}, {280, 91}, {320, 31}, {360, 6}, {400, 6}}},
         {2, {{240, 91}, {280, 6}, {320, 6}}},
+        // The control panel never sets 0; taken as 1 rather than dividing by it.
+        {0, {{240, 116}, {280, 91}, {320, 31}, {360, 6}, {400, 6}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.factor);
@@ -292,6 +294,25 @@ TEST_F(VehiclePanelTest, TheGraphShowsTheNewestTwelveSamplesAndStartsAfreshAtThe
     for (int x = 282; x < 720; x += 7)
         for (int row = 0; row < 105; ++row)
             ASSERT_NE(shown.pixelColor(x, row), kRed) << x << "," << row;
+}
+
+TEST_F(VehiclePanelTest, ResetGraphDiscardsTheHistoryAndWithoutItThereIsNoGraph) {
+    for (const char* x : {"0.9", "0.5", "-0.5"})
+        Send(OnlyX(x));
+    panel->ResetGraph();
+    Send(OnlyX("-0.9"));
+    QImage shown = Shown();
+    EXPECT_EQ(shown.pixelColor(260, 116), kRed);
+    EXPECT_NE(shown.pixelColor(282, 116), kRed) << "only the one sample since the reset";
+
+    CVehicleInfoDlg fresh(nullptr);
+    fresh.Initialise();
+    Fields f = OnlyX("0.5");
+    f.speed = 64;
+    SendLine(fresh, Line(f));
+    shown = Grab(fresh);
+    EXPECT_EQ(SpeedShown(shown), 64);
+    EXPECT_EQ(shown.copy(kGraphArea), resourceImage(179).convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(VehiclePanelTest, LinesThatFailTheTestsChangeNothing) {
