@@ -98,8 +98,9 @@ private:
     bool m_versionReportPending = false;
     bool m_fullScreenShown = false;
 
-    // The panel's pictures by resource number, decoded once by Initialise; a missing one is a
-    // null image and is skipped when drawn.
+    // The panel's pictures by resource number, decoded once by Initialise: decoding the pictures
+    // of a record anew costs several times what composing and showing the whole record does
+    // (bench/vehicle). A missing one is a null image and is skipped when drawn.
     std::vector<QImage> m_pictures;
     // The off-screen composition, 720 x 123: the state area on the left, the graph on the
     // right. The paint handler puts it on the window as it is.
