@@ -7,7 +7,10 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QScreen>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace velk {
 
@@ -20,8 +23,7 @@ public:
     void OnStep(const BackupStep& step) override {
         BackupController* controller = m_controller;
         QMetaObject::invokeMethod(
-            controller, [controller, step] { controller->ApplyStep(step); },
-            Qt::QueuedConnection);
+            controller, [controller, step] { controller->ApplyStep(step); }, Qt::QueuedConnection);
     }
     void OnFinished(bool ok, const QString& failedName, const QString& reason) override {
         BackupController* controller = m_controller;
@@ -76,15 +78,13 @@ bool BackupController::StartBackup(const QStringList& names, const QString& sour
     m_window->SetRange(BarMaximum(int(names.size())));
     m_window->SetPosition(0);
     if (!m_window->isVisible()) {
-        const QWidget* over = m_owner ? m_owner->window() : nullptr;
-        if (over && over->isVisible())
-            m_window->move(over->geometry().center() - m_window->rect().center());
+        PlaceOverOwner();
         m_window->show();
     }
     m_window->raise();
 
-    m_job = std::make_unique<BackupJob>(
-        BackupJob{names, sourceBase, target, Globals().catalogueMode});
+    m_job =
+        std::make_unique<BackupJob>(BackupJob{names, sourceBase, target, Globals().catalogueMode});
     m_receiver = std::make_unique<Receiver>(this);
     m_stop.store(false);
     m_running = true;
@@ -92,6 +92,20 @@ bool BackupController::StartBackup(const QStringList& names, const QString& sour
         BackupThread(*job, *receiver, stop);
     });
     return true;
+}
+
+// Centred over the main window, kept whole on its screen.
+void BackupController::PlaceOverOwner() {
+    const QWidget* over = m_owner ? m_owner->window() : nullptr;
+    if (!over || !over->isVisible()) return;
+    QRect place = m_window->frameGeometry();
+    place.moveCenter(over->frameGeometry().center());
+    if (const QScreen* screen = over->screen()) {
+        const QRect area = screen->availableGeometry();
+        place.moveLeft(std::clamp(place.left(), area.left(), area.right() + 1 - place.width()));
+        place.moveTop(std::clamp(place.top(), area.top(), area.bottom() + 1 - place.height()));
+    }
+    m_window->move(place.topLeft());
 }
 
 void BackupController::ApplyStep(const BackupStep& step) {

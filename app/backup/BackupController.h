@@ -62,6 +62,7 @@ private:
     void ApplyStep(const BackupStep& step);
     void Finish(bool ok, const QString& failedName, const QString& reason);
     void Warn(const QString& text);
+    void PlaceOverOwner();
 
     QPointer<QWidget> m_owner;
     CBackupProgress* m_window;

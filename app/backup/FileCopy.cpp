@@ -129,7 +129,8 @@ CopyResult CopyFileWithProgress(const QString& source, const QString& target,
     std::unique_ptr<char[]> buffer;
     std::int64_t copied = 0;
     for (;;) {
-        if (cancel && cancel->load(std::memory_order_relaxed)) return Failure("cancelled", ECANCELED);
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return Failure("cancelled", ECANCELED);
         ssize_t n;
         if (inKernel) {
             n = ::copy_file_range(in.fd, nullptr, out.fd, nullptr, kRangeChunk, 0);

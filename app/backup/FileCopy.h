@@ -20,13 +20,12 @@ enum class CopyAnswer {
 
 // Called before the first byte (transferred 0) and after every chunk. total is the source's
 // size when it was opened; transferred never exceeds it.
-using CopyProgressRoutine =
-    std::function<CopyAnswer(std::int64_t total, std::int64_t transferred)>;
+using CopyProgressRoutine = std::function<CopyAnswer(std::int64_t total, std::int64_t transferred)>;
 
 struct CopyResult {
     bool ok = false;
-    int error = 0;   // errno of the step that failed, 0 on success or for a size mismatch
-    QString step;    // the step that failed ("open source", "write", "rename", ...)
+    int error = 0;          // errno of the step that failed, 0 on success or for a size mismatch
+    QString step;           // the step that failed ("open source", "write", "rename", ...)
     QString Reason() const; // step and system message, for logs
 };
 
