@@ -48,7 +48,7 @@ BackupController::~BackupController() {
         m_worker.join();
     }
     // A window without a parent is not deleted by anyone else.
-    if (!m_window->parent()) delete m_window;
+    if (m_window && !m_window->parent()) delete m_window.data();
 }
 
 QString BackupController::FailureText() { return QStringLiteral("Backup Fail!!!!"); }
@@ -63,7 +63,7 @@ bool BackupController::StartBackup(const QStringList& names, const QString& sour
         Warn(RefusalText());
         return false;
     }
-    if (names.isEmpty() || target.isEmpty()) return false;
+    if (names.isEmpty() || target.isEmpty() || !m_window) return false;
     // The previous worker has posted its last call, so this join returns at once.
     if (m_worker.joinable()) m_worker.join();
 
@@ -111,6 +111,7 @@ void BackupController::PlaceOverOwner() {
 void BackupController::ApplyStep(const BackupStep& step) {
     m_backupCurrentName = step.currentName;
     m_backupDonePercent = step.donePercent;
+    if (!m_window) return;
     m_window->SetPosition(BarPosition(step.total, step.fileCount));
     m_window->SetText(ProgressText(step.currentName, step.total, step.fileCount));
     const int percent = step.fileCount > 0 ? int(step.total / step.fileCount) : 0;
@@ -124,7 +125,7 @@ void BackupController::ApplyStep(const BackupStep& step) {
 void BackupController::Finish(bool ok, const QString& failedName, const QString& reason) {
     m_running = false;
     if (m_worker.joinable()) m_worker.join();
-    m_window->EnableDone(true);
+    if (m_window) m_window->EnableDone(true);
     if (ok) {
         LogEvent(QStringLiteral("backup done"));
     } else {
@@ -137,7 +138,7 @@ void BackupController::Finish(bool ok, const QString& failedName, const QString&
 // Application-modal but not blocking: the caller goes on, and the box closes itself when the
 // user answers it.
 void BackupController::Warn(const QString& text) {
-    QWidget* parent = m_owner ? m_owner.data() : m_window;
+    QWidget* parent = m_owner ? m_owner.data() : m_window.data();
     auto* box = new QMessageBox(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
                                 text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -37,7 +37,7 @@ public:
     bool StartBackup(const QStringList& names, const QString& sourceBase, const QString& target);
     bool IsRunning() const { return m_running; }
 
-    CBackupProgress* ProgressWindow() const { return m_window; }
+    CBackupProgress* ProgressWindow() const { return m_window.data(); }
 
     // The backup state, as the user-interface thread last saw it.
     const QStringList& backupNames() const { return m_backupNames; }
@@ -65,7 +65,8 @@ private:
     void PlaceOverOwner();
 
     QPointer<QWidget> m_owner;
-    CBackupProgress* m_window;
+    // Parented to the main window, which may be destroyed first.
+    QPointer<CBackupProgress> m_window;
 
     QStringList m_backupNames;
     QString m_backupSourceBase;
