@@ -163,6 +163,9 @@ CopyResult CopyFileWithProgress(const QString& source, const QString& target,
     if (::fstat(in.fd, &after) != 0) return Failure("read", errno);
     if (copied != total || after.st_size != total) return Failure("size check", 0);
 
+    // The copy keeps the recording's time, as the user sees it in a file manager.
+    const struct timespec times[2] = {{0, UTIME_OMIT}, sourceStat.st_mtim};
+    ::futimens(out.fd, times);
     if (::fsync(out.fd) != 0) return Failure("flush", errno);
     struct stat written {};
     if (::fstat(out.fd, &written) != 0) return Failure("flush", errno);

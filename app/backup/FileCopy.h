@@ -29,9 +29,9 @@ struct CopyResult {
     QString Reason() const; // step and system message, for logs
 };
 
-// Copies source to target. cancel (may be null) is polled between chunks; a set flag fails
-// the copy like any other error. The target's folder must exist; a folder of the target name
-// fails the copy before anything is written.
+// Copies source to target, with the source's modification time. cancel (may be null) is polled
+// between chunks; a set flag fails the copy like any other error. The target's folder must exist; a
+// folder of the target name fails the copy before anything is written.
 CopyResult CopyFileWithProgress(const QString& source, const QString& target,
                                 const CopyProgressRoutine& progress,
                                 const std::atomic<bool>* cancel = nullptr);
