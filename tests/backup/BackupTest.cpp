@@ -85,16 +85,27 @@ TEST_F(BackupTest, ThreeFilesFillTheBarInThirdsAndReplaceAnEarlierCopy) {
         WriteFile(InSource(names[i]), Pattern((5 << 20) + i, i));
     WriteFile(InTarget("b_E.mp4"), Pattern(1000, 9));
     EventLogCapture log;
+    // What the X server shows of the window while it copies and when it is done, for a look
+    // by hand.
+    const QString shot = qEnvironmentVariable("VELK_BACKUP_SCREENSHOT");
+    auto grab = [this](const QString& path) {
+        CBackupProgress* window = m_controller->ProgressWindow();
+        window->repaint();
+        const QRect frame = window->frameGeometry();
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+            .save(path);
+    };
+    if (!shot.isEmpty())
+        QObject::connect(m_controller.get(), &BackupController::progressChanged, [&](int percent) {
+            if (percent == 33) grab(shot + "-copying.png");
+        });
 
     ASSERT_TRUE(Run(names, Target()));
 
-    // What the X server shows of the window, for a look by hand.
-    if (const QByteArray shot = qgetenv("VELK_BACKUP_SCREENSHOT"); !shot.isEmpty()) {
+    if (!shot.isEmpty()) {
         QTest::qWait(200);
-        const QRect frame = m_controller->ProgressWindow()->frameGeometry();
-        QGuiApplication::primaryScreen()
-            ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-            .save(QString::fromLocal8Bit(shot));
+        grab(shot + "-done.png");
     }
     for (const QString& name : names)
         EXPECT_TRUE(ReadFile(InTarget(name)) == ReadFile(InSource(name))) << name.toStdString();

@@ -1,6 +1,7 @@
 #include "FileCopy.h"
 #include "BackupTestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -29,6 +30,9 @@ TEST_F(FileCopyTest, ReplacesAnEarlierFileWholeAndReportsEveryStepToTheEnd) {
     // More than one in-kernel step, and not a multiple of it.
     const QByteArray source = Pattern((19 << 20) + 12345, 1);
     WriteFile(Path("a_N.mp4"), source);
+    QFile(Path("a_N.mp4"))
+        .setFileTime(QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5)),
+                     QFileDevice::FileModificationTime);
     QDir().mkdir(Path("out"));
     WriteFile(Path("out/a_N.mp4"), Pattern(1000, 2));
 
@@ -42,6 +46,8 @@ TEST_F(FileCopyTest, ReplacesAnEarlierFileWholeAndReportsEveryStepToTheEnd) {
     ASSERT_TRUE(result.ok) << result.Reason().toStdString();
     EXPECT_TRUE(ReadFile(Path("out/a_N.mp4")) == source);
     EXPECT_EQ(Entries(Path("out")), QStringList{"a_N.mp4"});
+    EXPECT_EQ(QFileInfo(Path("out/a_N.mp4")).lastModified(),
+              QFileInfo(Path("a_N.mp4")).lastModified());
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(calls.front().transferred, 0);
     EXPECT_EQ(calls.back().transferred, source.size());
@@ -128,6 +134,23 @@ TEST_F(FileCopyTest, FailureLeavesTheTargetFolderAsItWas) {
             EXPECT_TRUE(ReadFile(target) == earlier);
         }
     }
+}
+
+// A card pulled out or a file cut short while it is read: what was read is no whole copy.
+TEST_F(FileCopyTest, SourceCutShortWhileReadIsNotAccepted) {
+    WriteFile(Path("a_N.mp4"), Pattern(20 << 20, 10));
+    QDir().mkdir(Path("out"));
+    const QByteArray earlier = Pattern(1000, 11);
+    WriteFile(Path("out/a_N.mp4"), earlier);
+    const CopyResult result =
+        CopyFileWithProgress(Path("a_N.mp4"), Path("out/a_N.mp4"), [&](auto, auto done) {
+            if (done > 0) QFile::resize(Path("a_N.mp4"), 5 << 20);
+            return CopyAnswer::Continue;
+        });
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.step, "size check");
+    EXPECT_EQ(Entries(Path("out")), QStringList{"a_N.mp4"});
+    EXPECT_TRUE(ReadFile(Path("out/a_N.mp4")) == earlier);
 }
 
 TEST_F(FileCopyTest, FullDiskKeepsTheEarlierFileAndLeavesNoTemporary) {
