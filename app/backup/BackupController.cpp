@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <system_error>
 
 namespace velk {
 
@@ -64,8 +65,6 @@ bool BackupController::StartBackup(const QStringList& names, const QString& sour
         return false;
     }
     if (names.isEmpty() || target.isEmpty() || !m_window) return false;
-    // The previous worker has posted its last call, so this join returns at once.
-    if (m_worker.joinable()) m_worker.join();
 
     m_backupNames = names;
     m_backupSourceBase = sourceBase;
@@ -88,9 +87,15 @@ bool BackupController::StartBackup(const QStringList& names, const QString& sour
     m_receiver = std::make_unique<Receiver>(this);
     m_stop.store(false);
     m_running = true;
-    m_worker = std::thread([job = m_job.get(), receiver = m_receiver.get(), stop = &m_stop] {
-        BackupThread(*job, *receiver, stop);
-    });
+    try {
+        m_worker = std::thread([job = m_job.get(), receiver = m_receiver.get(), stop = &m_stop] {
+            BackupThread(*job, *receiver, stop);
+        });
+    } catch (const std::system_error& error) {
+        // No thread to be had: nothing was copied, and the next request must not be refused.
+        Finish(false, names.first(), QString::fromLocal8Bit(error.what()));
+        return false;
+    }
     return true;
 }
 

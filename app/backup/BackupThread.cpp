@@ -93,7 +93,8 @@ int BarPosition(std::int64_t total, int fileCount) {
 
 QString ProgressText(const QString& name, std::int64_t total, int fileCount) {
     const std::int64_t percent = fileCount > 0 ? total / fileCount : 0;
-    return QStringLiteral("%1,  %2 %").arg(name).arg(percent);
+    // One pass, so a "%1" in a file name stays as it is.
+    return QStringLiteral("%1,  %2 %").arg(name, QString::number(percent));
 }
 
 } // namespace velk

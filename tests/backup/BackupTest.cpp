@@ -290,6 +290,22 @@ TEST_F(BackupTest, SecondBackupWhileOneRunsIsRefusedAndChangesNothing) {
     EXPECT_EQ(Entries(second), QStringList{"b_N.mp4"});
 }
 
+// The main window's teardown while a copy runs: the copy ends cleanly at its next chunk, and
+// the steps still queued for the controller go with it.
+TEST_F(BackupTest, TeardownWhileCopyingLeavesNoPartialFile) {
+    const QByteArray big = Pattern(64 << 20, 1);
+    WriteFile(InSource("a_N.mp4"), big);
+    ASSERT_TRUE(m_controller->StartBackup({"a_N.mp4"}, Source(), Target()));
+    QTest::qWait(5);
+    m_controller.reset();
+    QTest::qWait(50);
+    const QStringList left = Entries(Target());
+    EXPECT_TRUE(left.isEmpty() || left == QStringList{"a_N.mp4"}) << left.join(' ').toStdString();
+    if (!left.isEmpty()) {
+        EXPECT_TRUE(ReadFile(InTarget("a_N.mp4")) == big);
+    }
+}
+
 TEST_F(BackupTest, LongListOfSmallAndEmptyFilesFillsTheBarExactly) {
     QStringList names;
     for (int i = 0; i < 700; ++i) {
@@ -328,6 +344,7 @@ TEST(BackupBar, PositionAndTextByFileCount) {
         EXPECT_EQ(BarPosition(c.total, c.files), c.position);
         EXPECT_EQ(ProgressText("x", c.total, c.files), c.text);
     }
+    EXPECT_EQ(ProgressText("100%1_N.mp4", 150, 3), "100%1_N.mp4,  50 %");
 }
 
 // Counts the steps a run hands over.
