@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include <fcntl.h>
@@ -71,7 +70,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 QString CopyResult::Reason() const {
     if (ok) return QString();
     if (error == 0) return step;
-    return QStringLiteral("%1: %2").arg(step, QString::fromLocal8Bit(std::strerror(error)));
+    return QStringLiteral("%1: %2").arg(step, qt_error_string(error));
 }
 
 CopyResult CopyFileWithProgress(const QString& source, const QString& target,

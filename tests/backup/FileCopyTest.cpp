@@ -73,6 +73,16 @@ TEST_F(FileCopyTest, QuietEndsTheCallsButNotTheCopy) {
     EXPECT_TRUE(ReadFile(Path("copy.mp4")) == source);
 }
 
+// A backup into the folder the recordings come from: the file is replaced by its own copy.
+TEST_F(FileCopyTest, CopyOntoItselfKeepsTheFile) {
+    const QByteArray source = Pattern(3 << 20, 12);
+    WriteFile(Path("a_N.mp4"), source);
+    const CopyResult result = CopyFileWithProgress(Path("a_N.mp4"), Path("a_N.mp4"), nullptr);
+    ASSERT_TRUE(result.ok) << result.Reason().toStdString();
+    EXPECT_TRUE(ReadFile(Path("a_N.mp4")) == source);
+    EXPECT_EQ(Entries(m_root.path()), QStringList{"a_N.mp4"});
+}
+
 TEST_F(FileCopyTest, EmptyFileIsCopiedWithOneCallOfZeroTotal) {
     WriteFile(Path("empty_E.mp4"), QByteArray());
     WriteFile(Path("copy.mp4"), Pattern(1000, 4));
