@@ -55,7 +55,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--drop-caches", action="store_true")
     args = parser.parse_args()
 
@@ -84,14 +84,19 @@ def main():
     caches = "whole page cache dropped" if args.drop_caches else "sources' pages dropped"
     print(f"backup throughput: 3 x 200 MB on {source_folder}'s file system, {caches}, "
           f"{args.rounds} rounds in alternating order")
-    print(f"{'copy':<12}{'rounds (s)':<28}{'median s':>10}{'MB/s':>10}")
-    medians = {}
+    width = 6 * args.rounds + 2
+    print(f"{'copy':<12}{'rounds (s)':<{width}}{'median s':>10}{'MB/s':>9}{'best s':>9}{'MB/s':>9}")
+    medians, bests = {}, {}
     for label in runs:
         medians[label] = statistics.median(seconds[label])
-        rounds = " ".join(f"{s:.2f}" for s in seconds[label])
-        print(f"{label:<12}{rounds:<28}{medians[label]:>10.2f}{total_mb / medians[label]:>10.1f}")
-    ratio = medians["cp + sync"] / medians["backup"] * 100
-    print(f"backup throughput is {ratio:.1f} % of cp + sync (goal: at least 95 %)")
+        bests[label] = min(seconds[label])
+        rounds = " ".join(f"{s:5.2f}" for s in seconds[label])
+        print(f"{label:<12}{rounds:<{width}}{medians[label]:>10.2f}"
+              f"{total_mb / medians[label]:>9.1f}{bests[label]:>9.2f}{total_mb / bests[label]:>9.1f}")
+    by_median = medians["cp + sync"] / medians["backup"] * 100
+    by_best = bests["cp + sync"] / bests["backup"] * 100
+    print(f"backup throughput is {by_median:.1f} % of cp + sync by the medians, {by_best:.1f} % "
+          f"by the best rounds (goal: at least 95 %)")
 
 
 if __name__ == "__main__":

@@ -3,7 +3,7 @@
 # makes three 200 MB recordings once (kept in bench/out/backup/), copies them into a folder on
 # the same file system with each, several rounds in alternating order, and prints one table.
 # Environment: VELK_BENCH_BUILD (build folder), VELK_BENCH_JOBS (build jobs, default 2),
-# VELK_BENCH_ROUNDS (default 5), VELK_BENCH_DROP_CACHES=1 to drop the whole page cache (root)
+# VELK_BENCH_ROUNDS (default 9), VELK_BENCH_DROP_CACHES=1 to drop the whole page cache (root)
 # instead of only the three sources' pages before each copy.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -18,4 +18,4 @@ nice cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target velk-backup-benc
 
 exec python3 "$root/bench/backup/bench_backup.py" \
     --tool "$build/bench/backup/velk-backup-bench" --out "$root/bench/out/backup" \
-    --rounds "${VELK_BENCH_ROUNDS:-5}" ${VELK_BENCH_DROP_CACHES:+--drop-caches}
+    --rounds "${VELK_BENCH_ROUNDS:-9}" ${VELK_BENCH_DROP_CACHES:+--drop-caches}
