@@ -1,5 +1,7 @@
 #include "BackupThread.h"
 
+#include "Catalogue.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -10,17 +12,13 @@ namespace {
 constexpr int kBarLimit = 65535;
 
 // The card folder a recording's name belongs in, by the text after the name's last "_".
-// TODO(catalogue): the key rule is the catalogue's; use its function once it is merged.
+// The card folder of a name by its key (".mp4" and ".avi" keys alike), or "/" for a folder
+// opened by hand; nullopt for a name that is no recording.
 std::optional<QString> SubFolderFor(const QString& name, bool catalogueMode) {
     if (!catalogueMode) return QStringLiteral("/");
-    const QString key = name.mid(name.lastIndexOf(QLatin1Char('_')) + 1);
-    if (key == QLatin1String("N.mp4") || key == QLatin1String("N.avi"))
-        return QStringLiteral("/ory_rec/");
-    if (key == QLatin1String("E.mp4") || key == QLatin1String("E.avi"))
-        return QStringLiteral("/evt_rec/");
-    if (key == QLatin1String("U.mp4") || key == QLatin1String("U.avi"))
-        return QStringLiteral("/usr_rec/");
-    return std::nullopt;
+    const auto category = CategoryOfName(name.toStdString(), true);
+    if (!category) return std::nullopt;
+    return QLatin1Char('/') + QString::fromUtf8(CategoryFolderName(*category)) + QLatin1Char('/');
 }
 
 // A name is one path component: it must not reach outside the source or target folder.
