@@ -4,6 +4,7 @@
 // hands its steps over with queued calls and this object applies them to the window.
 
 #include "BackupThread.h"
+#include "CBackupProgress.h"
 
 #include <QObject>
 #include <QPointer>
@@ -14,7 +15,6 @@
 #include <memory>
 #include <thread>
 
-class CBackupProgress;
 class QWidget;
 
 namespace velk {
