@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program, makes the bundled demo card if it is not there yet, and plays it.
+# Builds the program, makes the bundled demo card if it is not there yet, and opens it in the
+# viewer.
 # On a desktop it opens a window there; without a display it runs under a private Xvfb.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,9 +12,11 @@ fi
 . "$root/scripts/xvfb.sh"
 if [ -z "${DISPLAY:-}" ]; then velk_start_display; fi
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-xcb}
-if [ -x "$root/build/app/velk-viewer" ]; then
+# The viewer opens the demo card as the card and plays nothing until asked.
+if [ -n "${VELK_XVFB_PID:-}" ]; then
+    # Not exec'd: the private display is stopped when the viewer ends.
+    echo "run-demo: no display here; the viewer runs on the private display $DISPLAY"
+    "$root/build/app/velk-viewer" "$card" "$@"
+else
     exec "$root/build/app/velk-viewer" "$card" "$@"
 fi
-# Until the main window exists, the engine's host plays the card's recordings in turn.
-mapfile -t files < <(find "$card" -type f \( -name '*.mp4' -o -name '*.avi' \) | sort)
-exec "$root/build/tools/velk-play" --exit-at-end "${files[@]}" "$@"

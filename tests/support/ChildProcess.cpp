@@ -11,7 +11,8 @@
 namespace velk::test {
 
 ChildProcess SpawnChild(const std::vector<std::string>& arguments, bool pipeInput, bool pipeOutput,
-                        const std::string& errorFile, const std::string& outputFile, int keptFd) {
+                        const std::string& errorFile, const std::string& outputFile, int keptFd,
+                        bool errorToOutput) {
     int in[2] = {-1, -1}, out[2] = {-1, -1};
     if (pipeInput && pipe2(in, O_CLOEXEC) != 0) return {};
     if (pipeOutput && pipe2(out, O_CLOEXEC) != 0) return {};
@@ -32,7 +33,7 @@ ChildProcess SpawnChild(const std::vector<std::string>& arguments, bool pipeInpu
         const int err = errorFile.empty()
                             ? devNull
                             : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        dup2(err >= 0 ? err : devNull, 2);
+        dup2(errorToOutput ? 1 : err >= 0 ? err : devNull, 2);
         if (keptFd >= 0) fcntl(keptFd, F_SETFD, 0);
         execvp(argv[0], argv.data());
         _exit(127);

@@ -13,12 +13,12 @@ struct ChildProcess {
 
 // Starts `arguments` (the program is looked up in PATH). Standard input and output are pipes
 // when asked, otherwise /dev/null or `outputFile`; standard error goes to `errorFile` (appended)
-// or /dev/null. `keptFd`, if any, stays open in the child; every other descriptor of ours is
-// closed on exec. The child dies with this process, so a test that fails or times out leaves
-// nothing running.
+// or /dev/null, or with `errorToOutput` the same place as standard output. `keptFd`, if any,
+// stays open in the child; every other descriptor of ours is closed on exec. The child dies with
+// this process, so a test that fails or times out leaves nothing running.
 ChildProcess SpawnChild(const std::vector<std::string>& arguments, bool pipeInput, bool pipeOutput,
                         const std::string& errorFile = {}, const std::string& outputFile = {},
-                        int keptFd = -1);
+                        int keptFd = -1, bool errorToOutput = false);
 
 // Waits for the child to end; its exit status, or -1 when a signal ended it.
 int WaitExit(int pid);

@@ -1,0 +1,271 @@
+#include "ViewerProcess.h"
+
+#include "ChildProcess.h"
+#include "FrameCode.h"
+#include "PrivateDisplay.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <sys/stat.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velk::test {
+
+namespace {
+
+std::string g_scratch;
+
+void removeScratch() {
+    if (g_scratch.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(g_scratch, ignored);
+}
+
+std::string viewerBinary() { return std::string(VELK_BINARY_DIR) + "/app/velk-viewer"; }
+
+// The window the viewer shows: its title is the program's title.
+const char kWindowTitle[] = "^VELK Viewer v5\\.1\\.00$";
+
+} // namespace
+
+std::string ScratchFolder() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::signal(SIGPIPE, SIG_IGN); // a dead child must fail a test, not kill the runner
+        char pattern[] = "/tmp/velk-test-XXXXXX";
+        if (mkdtemp(pattern)) g_scratch = pattern;
+        std::atexit(removeScratch);
+    });
+    return g_scratch;
+}
+
+int RunProgram(const std::vector<std::string>& arguments) {
+    const ChildProcess child = SpawnChild(arguments, false, false);
+    return child.pid < 0 ? -1 : WaitExit(child.pid);
+}
+
+std::string ProgramOutput(const std::vector<std::string>& arguments) {
+    const ChildProcess child = SpawnChild(arguments, false, true);
+    if (child.pid < 0) return {};
+    std::string out;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(child.output, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0) out.append(chunk, size_t(n));
+    close(child.output);
+    WaitExit(child.pid);
+    return out;
+}
+
+QImage ScreenShot() {
+    static int counter = 0;
+    const std::string file = ScratchFolder() + "/screen-" + std::to_string(++counter) + ".png";
+    if (RunProgram({"import", "-window", "root", file}) != 0) return {};
+    QImage image(QString::fromStdString(file));
+    std::remove(file.c_str());
+    return image;
+}
+
+int FrameCode(const QImage& image, bool* mirrored) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    std::vector<std::uint8_t> luma(size_t(rgb.width()) * size_t(rgb.height()));
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            // Studio-range luma, the scale the strip's levels are given in.
+            const double v =
+                16 +
+                (65.481 * qRed(row[x]) + 128.553 * qGreen(row[x]) + 24.966 * qBlue(row[x])) / 255.0;
+            luma[size_t(y) * size_t(rgb.width()) + size_t(x)] = std::uint8_t(v + 0.5);
+        }
+    }
+    return decodeFrameCode(luma.data(), rgb.width(), rgb.width(), rgb.height(), mirrored);
+}
+
+Camera CameraOf(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    long long r = 0, g = 0, b = 0, n = 0;
+    // The lower half holds only the background and the moving bar, both in the camera's colour.
+    for (int y = rgb.height() / 2; y < rgb.height() * 9 / 10; y += 2) {
+        const auto* row = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = rgb.width() / 10; x < rgb.width() * 9 / 10; x += 2, ++n) {
+            r += qRed(row[x]);
+            g += qGreen(row[x]);
+            b += qBlue(row[x]);
+        }
+    }
+    if (n == 0) return Camera::Unknown;
+    r /= n;
+    g /= n;
+    b /= n;
+    if (b > r + 50 && b > g) return Camera::Front;
+    if (r > b + 50 && r > g) return Camera::Rear;
+    return Camera::Unknown;
+}
+
+ViewerProcess::ViewerProcess(const std::vector<std::string>& arguments,
+                             const std::string& runtimeFolder) {
+    if (UsePrivateDisplay().empty()) return;
+    static int counter = 0;
+    m_runtime = runtimeFolder;
+    if (m_runtime.empty()) {
+        m_runtime = ScratchFolder() + "/runtime-" + std::to_string(++counter);
+        mkdir(m_runtime.c_str(), 0700);
+    }
+    // The lock and the socket of the single copy live here: tests running side by side never
+    // see each other's copy.
+    setenv("XDG_RUNTIME_DIR", m_runtime.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    if (!std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::vector<std::string> all{viewerBinary(), "--verbose"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    const ChildProcess child = SpawnChild(all, false, true, {}, {}, -1, true);
+    m_pid = child.pid;
+    m_output = child.output;
+}
+
+ViewerProcess::~ViewerProcess() {
+    if (m_output >= 0) close(m_output);
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        WaitExit(m_pid);
+    }
+}
+
+std::optional<std::string> ViewerProcess::readLine(int guardMilliseconds) {
+    for (;;) {
+        if (const auto end = m_buffer.find('\n'); end != std::string::npos) {
+            std::string line = m_buffer.substr(0, end);
+            m_buffer.erase(0, end + 1);
+            m_lines.push_back(line);
+            return line;
+        }
+        if (m_output < 0) return std::nullopt;
+        pollfd p{m_output, POLLIN, 0};
+        const int ready = poll(&p, 1, guardMilliseconds);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return std::nullopt;
+        char chunk[8192];
+        const ssize_t n = read(m_output, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            close(m_output);
+            m_output = -1;
+            continue; // a last line without its end is dropped
+        }
+        m_buffer.append(chunk, size_t(n));
+    }
+}
+
+std::optional<std::string>
+ViewerProcess::waitFor(const std::function<bool(const std::string&)>& match, int guard) {
+    while (auto line = readLine(guard))
+        if (match(*line)) return line;
+    return std::nullopt;
+}
+
+std::optional<std::string> ViewerProcess::waitForLine(const std::string& exact, int guard) {
+    return waitFor([&](const std::string& line) { return line == exact; }, guard);
+}
+
+std::optional<std::string> ViewerProcess::waitForPrefix(const std::string& prefix, int guard) {
+    return waitFor([&](const std::string& line) { return line.rfind(prefix, 0) == 0; }, guard);
+}
+
+void ViewerProcess::drain() {
+    while (readLine(0)) {
+    }
+}
+
+std::vector<std::string> ViewerProcess::linesWith(const std::string& prefix,
+                                                  std::size_t from) const {
+    std::vector<std::string> out;
+    for (std::size_t i = from; i < m_lines.size(); ++i)
+        if (m_lines[i].rfind(prefix, 0) == 0) out.push_back(m_lines[i]);
+    return out;
+}
+
+std::string ViewerProcess::tail(std::size_t count) const {
+    std::string out = "last lines of the viewer's log:\n";
+    for (std::size_t i = m_lines.size() > count ? m_lines.size() - count : 0; i < m_lines.size();
+         ++i)
+        out += "  " + m_lines[i] + "\n";
+    return out;
+}
+
+int ViewerProcess::waitExit(int guardMilliseconds) {
+    if (m_pid <= 0) return -1;
+    for (int waited = 0; waited <= guardMilliseconds; waited += 50) {
+        int status = 0;
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            drain();
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        drain();
+        usleep(50000);
+    }
+    kill(m_pid, SIGKILL);
+    WaitExit(m_pid);
+    m_pid = -1;
+    return -1;
+}
+
+bool ViewerProcess::running() {
+    if (m_pid <= 0) return false;
+    int status = 0;
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
+        return false;
+    }
+    return true;
+}
+
+std::optional<QPoint> ViewerProcess::windowOrigin() {
+    if (m_origin) return m_origin;
+    std::istringstream ids(ProgramOutput(
+        {"xdotool", "search", "--all", "--pid", std::to_string(m_pid), "--name", kWindowTitle}));
+    std::string id;
+    if (!(ids >> id)) return std::nullopt;
+    std::istringstream shell(ProgramOutput({"xdotool", "getwindowgeometry", "--shell", id}));
+    std::string line;
+    int x = -1, y = -1;
+    while (std::getline(shell, line)) {
+        if (line.rfind("X=", 0) == 0) x = std::atoi(line.c_str() + 2);
+        if (line.rfind("Y=", 0) == 0) y = std::atoi(line.c_str() + 2);
+    }
+    if (x < 0 || y < 0) return std::nullopt;
+    m_origin = QPoint(x, y);
+    return m_origin;
+}
+
+void ViewerProcess::click(int x, int y, int count, int button) {
+    const QPoint origin = windowOrigin().value_or(QPoint(0, 0));
+    RunProgram({"xdotool", "mousemove", "--sync", std::to_string(origin.x() + x),
+                std::to_string(origin.y() + y)});
+    RunProgram({"xdotool", "click", "--repeat", std::to_string(count), "--delay", "60",
+                std::to_string(button)});
+}
+
+void ViewerProcess::key(const std::string& keys) { RunProgram({"xdotool", "key", keys}); }
+
+void ViewerProcess::type(const std::string& text) {
+    RunProgram({"xdotool", "type", "--delay", "20", text});
+}
+
+QImage ViewerProcess::grab(const QRect& r) {
+    const QPoint origin = windowOrigin().value_or(QPoint(0, 0));
+    return ScreenShot().copy(r.translated(origin));
+}
+
+} // namespace velk::test
