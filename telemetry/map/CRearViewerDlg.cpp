@@ -165,8 +165,8 @@ bool CRearViewerDlg::NetworkConnected() {
         return true;
     QNetworkInformation* info = QNetworkInformation::instance();
     if (!info) return true;
-    // Only a machine that can reach nothing beyond itself counts as offline: a local network
-    // counted as connected for the map before, and a backend that does not know says Unknown.
+    // Only a machine that can reach nothing beyond itself counts as offline: on a local network
+    // the tiles may come from a server there, and a backend that does not know says Unknown.
     switch (info->reachability()) {
     case QNetworkInformation::Reachability::Disconnected:
     case QNetworkInformation::Reachability::Local:
