@@ -552,14 +552,15 @@ void CVELKViewerDlg::Teardown() {
     qApp->removeEventFilter(this);
     AppGlobals& g = Globals();
     g.playing = false;
-    RequestQuit();
+    const bool started = m_control && m_control->everStarted();
+    if (started) RequestQuit();
     // The player thread draws into the front and side panels and posts to the others: they go
     // only once it has ended.
     QElapsedTimer waited;
     waited.start();
-    while (engineRunning.load() != 0 && waited.elapsed() < kQuitLimitMilliseconds)
+    while (started && engineRunning.load() != 0 && waited.elapsed() < kQuitLimitMilliseconds)
         QThread::msleep(10);
-    if (engineRunning.load() != 0) {
+    if (started && engineRunning.load() != 0) {
         LogEvent(QStringLiteral("error the engine did not stop within 5 s of the quit"));
         return; // leave the panels alive: the process is ending
     }

@@ -260,6 +260,7 @@ bool CViewerCtlDlg::event(QEvent* event) {
 void CViewerCtlDlg::StartPlayerThread() {
     AppGlobals& g = Globals();
     m_main.frontPanel()->SetVideoShown(true);
+    m_everStarted = true;
     if (!velk::StartPlayerThread(QtMessagePoster::HandleOf(this))) {
         LogEvent(QStringLiteral("error the player thread did not start"));
         return;

@@ -33,6 +33,8 @@ public:
 
     // Starts a player thread for Globals().currentFilePath and sets playing.
     void StartPlayerThread();
+    // engineRunning says something only once a player thread was started: it starts at 1.
+    bool everStarted() const { return m_everStarted; }
     // Stops what plays, waits for it, starts currentFilePath and selects its row.
     void PlayCurrentRecording();
     void PlayNextRecording();
@@ -72,6 +74,7 @@ private:
     bool m_fromPlayButton = false;
     bool m_panelPaused = false;
     std::array<int, 3> m_shownTime{0, 0, 0};
+    bool m_everStarted = false;
     bool m_waitRunning = false;
     bool m_waitInterrupted = false;
 

@@ -48,6 +48,13 @@ std::string ScratchFolder() {
     return g_scratch;
 }
 
+bool MakeRecording(const std::string& path, const std::vector<std::string>& options) {
+    std::vector<std::string> all{std::string(VELK_BINARY_DIR) + "/tools/make-recording", "--out",
+                                 path};
+    all.insert(all.end(), options.begin(), options.end());
+    return RunProgram(all) == 0;
+}
+
 int RunProgram(const std::vector<std::string>& arguments) {
     const ChildProcess child = SpawnChild(arguments, false, false);
     return child.pid < 0 ? -1 : WaitExit(child.pid);

@@ -17,6 +17,9 @@ namespace velk::test {
 // A temporary folder of this test process, removed at exit.
 std::string ScratchFolder();
 
+// Makes a recording at path with make-recording's options (besides --out); false on failure.
+bool MakeRecording(const std::string& path, const std::vector<std::string>& options);
+
 // Runs a program to its end (output to /dev/null); its exit status, or -1.
 int RunProgram(const std::vector<std::string>& arguments);
 // Runs a program and returns its standard output.
