@@ -14,15 +14,22 @@ function(add_velk_test)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_compile_definitions(${T_NAME} PRIVATE
         VELK_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VELK_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    # Lists inside PROPERTIES must keep their semicolons escaped, or only the first survives.
-    string(REPLACE ";" "\\;" labels "${T_LABELS}")
-    set(environment SDL_AUDIODRIVER=dummy ${T_ENV})
-    string(REPLACE ";" "\\;" environment "${environment}")
     gtest_discover_tests(${T_NAME}
         EXTRA_ARGS ${T_ARGS}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${labels}"
-                   ENVIRONMENT "${environment}")
+        TEST_LIST ${T_NAME}_TESTS
+        PROPERTIES TIMEOUT ${T_TIMEOUT})
+    # Labels and environment are lists: gtest_discover_tests splits a list given in PROPERTIES
+    # into separate words (only its first item survived), so they are set by a script of their
+    # own, which CTest runs after the discovered tests are defined.
+    set(environment SDL_AUDIODRIVER=dummy ${T_ENV})
+    set(properties ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_properties.cmake)
+    file(WRITE ${properties}
+        "foreach(test IN LISTS ${T_NAME}_TESTS)\n"
+        "    set_tests_properties(\"\${test}\" PROPERTIES\n"
+        "        LABELS \"${T_LABELS}\" ENVIRONMENT \"${environment}\")\n"
+        "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
 endfunction()
 
 # Keeps a folder free of Qt: every build greps its sources and fails on a Qt include.
