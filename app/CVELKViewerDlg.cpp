@@ -444,6 +444,7 @@ void CVELKViewerDlg::onSwitchCamera() {
 }
 
 void CVELKViewerDlg::showWarning(const QString& text) {
+    LogEvent(QStringLiteral("message ") + text);
     // Not modal over the event loop: the engine's messages keep being handled while it is up.
     auto* box = new QMessageBox(QMessageBox::Warning, QApplication::applicationName(), text,
                                 QMessageBox::Ok, this);
@@ -455,7 +456,6 @@ bool CVELKViewerDlg::event(QEvent* event) {
     if (event->type() != PostedMessageEvent::eventType()) return QWidget::event(event);
     const WindowMessage& m = static_cast<PostedMessageEvent*>(event)->message;
     if (m.id == MsgOpenFailed && m.wParam == 1) {
-        LogEvent(QStringLiteral("message The file is corrupted and connot be opened."));
         showWarning(QStringLiteral("The file is corrupted and connot be opened."));
     } else if (m.id == MsgDriveChange && m.text) {
         onDeviceChange(m.wParam, QString::fromStdString(*m.text));
