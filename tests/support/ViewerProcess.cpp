@@ -5,6 +5,7 @@
 #include "PrivateDisplay.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -176,9 +177,17 @@ std::optional<std::string> ViewerProcess::readLine(int guardMilliseconds) {
 
 std::optional<std::string>
 ViewerProcess::waitFor(const std::function<bool(const std::string&)>& match, int guard) {
-    while (auto line = readLine(guard))
+    // The guard bounds the whole wait: a program that keeps logging other lines ends it too.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(guard);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left < 0) return std::nullopt;
+        auto line = readLine(int(left));
+        if (!line) return std::nullopt;
         if (match(*line)) return line;
-    return std::nullopt;
+    }
 }
 
 std::optional<std::string> ViewerProcess::waitForLine(const std::string& exact, int guard) {

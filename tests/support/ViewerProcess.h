@@ -47,8 +47,8 @@ public:
     int pid() const { return m_pid; }
     const std::string& runtimeFolder() const { return m_runtime; }
 
-    // Reads log lines until one satisfies match; nullopt when the log ends or stays silent
-    // for guardMilliseconds (a hang guard only). Every line read is kept.
+    // Reads log lines until one satisfies match; nullopt when the log ends or none matched
+    // within guardMilliseconds (a hang guard only). Every line read is kept.
     std::optional<std::string> waitFor(const std::function<bool(const std::string&)>& match,
                                        int guardMilliseconds = 60000);
     std::optional<std::string> waitForLine(const std::string& exact, int guard = 60000);
