@@ -52,6 +52,14 @@ bool startsWith(const std::string& s, const std::string& prefix) { return s.rfin
 class Journey : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_screen.open()) << "no private X server"; }
+    // What the screen showed when the journey failed, kept beside the test program.
+    void TearDown() override {
+        if (!HasFailure()) return;
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::string file = std::string(VELK_BINARY_DIR) + "/tests/e2e/" + name + ".png";
+        if (m_screen.grab(QRect(0, 0, 1920, 1080)).save(QString::fromStdString(file)))
+            std::printf("the screen at the failure: %s\n", file.c_str());
+    }
     // One connection for the whole process: connections come and go with every viewer.
     static ScreenReader& screen() {
         static ScreenReader reader;
@@ -59,8 +67,10 @@ protected:
     }
 
     // Starts the viewer and waits until its window is up.
-    std::unique_ptr<ViewerProcess> start(const std::vector<std::string>& arguments) {
-        auto viewer = std::make_unique<ViewerProcess>(arguments);
+    // The fixture owns it: it is still on the screen when a failure is recorded.
+    ViewerProcess* start(const std::vector<std::string>& arguments) {
+        m_viewers.push_back(std::make_unique<ViewerProcess>(arguments));
+        ViewerProcess* viewer = m_viewers.back().get();
         if (!viewer->waitForLine("ready")) {
             ADD_FAILURE() << "the viewer did not start\n" << viewer->tail();
             return nullptr;
@@ -92,6 +102,7 @@ protected:
     }
 
     ScreenReader& m_screen = screen();
+    std::vector<std::unique_ptr<ViewerProcess>> m_viewers;
 };
 
 // start on a card folder: the three lists filled, the Normal tab shown; switch tabs.
@@ -233,15 +244,16 @@ TEST_F(Journey, ADoubleClickedRecordingPlaysPicturesSoundAndTelemetryTogether) {
             const double ms = std::chrono::duration<double, std::milli>(flash - heard).count();
             if (std::fabs(ms) < std::fabs(best)) best = ms;
         }
-        offsets.push_back(best);
+        // A flash picture the engine dropped for being late leaves its click without a partner.
+        if (std::fabs(best) < 500) offsets.push_back(best);
     }
-    ASSERT_GE(offsets.size(), 3u) << flashes.size() << " flashes seen";
+    ASSERT_GE(offsets.size(), 3u) << flashes.size() << " flashes seen, " << clicks.size()
+                                  << " clicks heard";
     std::string all;
     for (double ms : offsets) all += std::to_string(int(std::lround(ms))) + " ";
     std::vector<double> sorted = offsets;
     std::sort(sorted.begin(), sorted.end());
     RecordProperty("flashMinusClickMs", all);
-    std::printf("flash minus click, ms: %s\n", all.c_str());
     EXPECT_LE(std::fabs(sorted[sorted.size() / 2]), 40.0) << "flash minus click, ms: " << all;
     for (double ms : offsets) EXPECT_LE(std::fabs(ms), 150.0) << "flash minus click, ms: " << all;
 
@@ -279,7 +291,10 @@ TEST_F(Journey, ADoubleClickedRecordingPlaysPicturesSoundAndTelemetryTogether) {
 TEST_F(Journey, TheControlsActOnTheRecordingAsItPlays) {
     const std::string card = CardFolder(
         "controls", {{"ory_rec/20200101_000000_N.mp4",
-                      with(kSmall, {"--duration", "30", "--gop", "0.0333", "--device", "t"})}});
+                      // Every picture a key frame, for exact seeks, with the bits to keep its
+                      // frame code sharp.
+                      with(kSmall, {"--duration", "30", "--gop", "0.0333", "--front-bitrate",
+                                    "3000", "--rear-bitrate", "3000", "--device", "t"})}});
     ASSERT_FALSE(card.empty());
     const std::string sound = ScratchFolder() + "/controls.raw";
     ScopedEnv driver("SDL_AUDIODRIVER", "disk"), file("SDL_DISKAUDIOFILE", sound);
@@ -323,8 +338,8 @@ TEST_F(Journey, TheControlsActOnTheRecordingAsItPlays) {
     EXPECT_NEAR(atMiddle, 450, 50);
 
     // 4x: the pictures run at about four times the pace of the clock on the wall.
-    const QPoint fastest = sliderPoint(kSpeedSlider, 350, 350);
-    viewer->click(fastest.x() + 2, fastest.y());
+    viewer->click(kSpeedSlider.right() - 1, kSpeedSlider.center().y()); // its far end
+
     ASSERT_TRUE(viewer->waitForLine("speed 4")) << viewer->tail();
     Pause(300);
     const auto t0 = Clock::now();
@@ -379,7 +394,7 @@ TEST_F(Journey, TheControlsActOnTheRecordingAsItPlays) {
     }
     EXPECT_EQ(readable, 0);
     viewer->click(kZoom.x(), kZoom.y());
-    EXPECT_GE(frontFrame(*viewer), 0);
+    EXPECT_GE(frontFrame(*viewer), 0) << "still zoomed in";
 
     viewer->click(kSwitch.x(), kSwitch.y());
     EXPECT_EQ(waitForPicture(*viewer, kFront, [](const Picture& p) {
