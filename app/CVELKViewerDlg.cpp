@@ -1,17 +1,17 @@
 #include "CVELKViewerDlg.h"
 
 #include "AppGlobals.h"
+#include "BackupController.h"
 #include "CFileList.h"
 #include "CFrontViewerDlg.h"
 #include "CGdipButton.h"
 #include "CRearViewerDlg.h"
 #include "CVehicleInfoDlg.h"
 #include "CViewerCtlDlg.h"
-#include "BackupController.h"
 #include "CardTracker.h"
-#include "MountWatcher.h"
 #include "Engine.h"
 #include "EventLog.h"
+#include "MountWatcher.h"
 #include "PanelWidget.h"
 #include "QtMessagePoster.h"
 #include "Resources.h"
@@ -317,11 +317,13 @@ void CVELKViewerDlg::EnableSwitchButton(bool on) { m_switchButton->setEnabled(on
 void CVELKViewerDlg::ResetGraph() { m_vehicle->ResetGraph(); }
 
 void CVELKViewerDlg::FillListPanels() {
-    for (size_t c = 0; c < m_lists.size(); ++c) m_lists[c]->FillFromCatalogue(m_catalogue[c]);
+    for (size_t c = 0; c < m_lists.size(); ++c)
+        m_lists[c]->FillFromCatalogue(m_catalogue[c]);
 }
 
 void CVELKViewerDlg::ClearCatalogue() {
-    for (auto& list : m_catalogue) list.clear();
+    for (auto& list : m_catalogue)
+        list.clear();
 }
 
 QString CVELKViewerDlg::cardRoot() const {
@@ -385,14 +387,15 @@ void CVELKViewerDlg::ToggleFullScreen() {
     if (last + 2 >= now) return;
     last = now;
 
-    const QList<QWidget*> chrome = {m_fileLabel,      m_zoomButton,     m_mirrorButton,
-                                    m_switchButton,   m_versionButton,  m_minimizeButton,
-                                    m_fullScreenButton, m_closeButton,  m_tabs[0],
-                                    m_tabs[1],        m_tabs[2],        m_side,
-                                    m_control,        m_vehicle};
+    const QList<QWidget*> chrome = {m_fileLabel,        m_zoomButton,    m_mirrorButton,
+                                    m_switchButton,     m_versionButton, m_minimizeButton,
+                                    m_fullScreenButton, m_closeButton,   m_tabs[0],
+                                    m_tabs[1],          m_tabs[2],       m_side,
+                                    m_control,          m_vehicle};
     CFileList* shownList = m_lists[size_t(shownCategory())];
     if (!m_fullScreen) {
-        for (QWidget* w : chrome) w->hide();
+        for (QWidget* w : chrome)
+            w->hide();
         shownList->hide();
         const QRect screen(0, 0, Globals().screenWidth, Globals().screenHeight);
         setMinimumSize(0, 0);
@@ -407,7 +410,8 @@ void CVELKViewerDlg::ToggleFullScreen() {
         if (QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
         m_front->PlaceAt(kFrontArea);
-        for (QWidget* w : chrome) w->show();
+        for (QWidget* w : chrome)
+            w->show();
         shownList->show();
     }
     m_fullScreen = !m_fullScreen;
@@ -424,7 +428,8 @@ void CVELKViewerDlg::SetDeviceLabel(const QString& versionText, int deviceCode) 
 void CVELKViewerDlg::onVersion() {
     QString text = m_appTitle;
     if (!m_deviceLabel.isEmpty()) text += QLatin1Char('\n') + m_deviceLabel;
-    LogEvent(QStringLiteral("version ") + QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    LogEvent(QStringLiteral("version ") +
+             QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationName(), text,
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -433,8 +438,7 @@ void CVELKViewerDlg::onVersion() {
 
 void CVELKViewerDlg::onZoom() {
     ToggleZoom();
-    m_zoomButton->setToolTip(
-        loadString(m_zoomed ? IdsZoomIn : IdsZoomOut, Globals().uiLanguage));
+    m_zoomButton->setToolTip(loadString(m_zoomed ? IdsZoomIn : IdsZoomOut, Globals().uiLanguage));
     m_zoomed = !m_zoomed;
 }
 

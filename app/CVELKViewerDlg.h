@@ -127,7 +127,7 @@ private:
     bool m_zoomed = false;
     std::array<bool, kRecordingCategoryCount> m_listShown{true, false, false};
     bool m_tornDown = false;
-    int m_switching = 0;        // nested StopPlaybackForSwitch waits
+    int m_switching = 0; // nested StopPlaybackForSwitch waits
     bool m_switchCancelled = false;
 
     CFrontViewerDlg* m_front = nullptr;

@@ -54,17 +54,13 @@ constexpr int kSpeedMaxFullHd = 250;
 constexpr int kVolumeMax = 128;
 constexpr int kVolumeStart = 63;
 
-QString clockText(int h, int m, int s) {
-    return QString::asprintf("%02d:%02d:%02d", h, m, s);
-}
+QString clockText(int h, int m, int s) { return QString::asprintf("%02d:%02d:%02d", h, m, s); }
 
 int speedForPosition(int position) { return position / 100 + 1; }
 
 QString speedTip(int factor) { return QString::asprintf("Speed %dx", factor); }
 
-QString volumeTip(int level) {
-    return QString::asprintf("Volume: %d%%", int(level * 100 / 128.0));
-}
+QString volumeTip(int level) { return QString::asprintf("Volume: %d%%", int(level * 100 / 128.0)); }
 
 } // namespace
 
@@ -164,7 +160,8 @@ void CViewerCtlDlg::paintEvent(QPaintEvent*) {
 
 void CViewerCtlDlg::EnableTransport(bool enable) {
     m_seek->setEnabled(enable);
-    for (int id : {IdPlay, IdNext, IdForward, IdPrevious, IdRewind}) button(id)->setEnabled(enable);
+    for (int id : {IdPlay, IdNext, IdForward, IdPrevious, IdRewind})
+        button(id)->setEnabled(enable);
 }
 
 void CViewerCtlDlg::TogglePlayPause() {
@@ -335,8 +332,7 @@ int CViewerCtlDlg::WaitOutDoubleClick() {
 
 void CViewerCtlDlg::OpenRecordingFile() {
     const QString path = QFileDialog::getOpenFileName(
-        nullptr, QString(), QString(),
-        QStringLiteral("Video Files (*.avi *.mp4);;All Files (*)"));
+        nullptr, QString(), QString(), QStringLiteral("Video Files (*.avi *.mp4);;All Files (*)"));
     if (path.isEmpty()) return;
     OpenRecording(path);
 }

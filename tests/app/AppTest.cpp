@@ -29,16 +29,15 @@ const std::string& cardFolder() {
     return root;
 }
 
-bool startsWith(const std::string& s, const std::string& prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 // The top-level windows a process shows with exactly this title.
 std::vector<std::string> windowsOf(int pid, const std::string& title) {
     std::istringstream ids(ProgramOutput(
         {"xdotool", "search", "--all", "--pid", std::to_string(pid), "--name", "^" + title + "$"}));
     std::vector<std::string> out;
-    for (std::string id; ids >> id;) out.push_back(id);
+    for (std::string id; ids >> id;)
+        out.push_back(id);
     return out;
 }
 
