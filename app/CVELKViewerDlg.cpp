@@ -491,6 +491,7 @@ void CVELKViewerDlg::onCardRemoved() {
     if (g.playing) {
         RequestStop();
         g.playing = false;
+        m_front->SetVideoShown(false); // the placeholder again: nothing of the card is left
         m_control->EnableTransport(true);
         EnableRecordingButtons(true);
     }
