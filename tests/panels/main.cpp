@@ -18,8 +18,6 @@ int main(int argc, char** argv) {
     if (!listing) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
         if (qgetenv("QT_QPA_PLATFORM") == "xcb") velk::test::UsePrivateDisplay();
-        // As the viewer does: the map panel's web view needs OpenGL composition from the start.
-        qputenv("QT_WIDGETS_RHI", "1");
         app = std::make_unique<QApplication>(argc, argv);
     }
     // The event log goes with a failing test's output.
