@@ -84,7 +84,6 @@ const std::string& cardFolder() {
 class ViewerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetMessagePoster(&m_poster); // as the program does before it makes its main window
         Globals() = AppGlobals{};
         Globals().lastActionTime = 0;
         SetSpeedFactor(1);
@@ -94,7 +93,6 @@ protected:
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<QMessageBox*>(w)) w->deleteLater();
         QTest::qWait(10);
-        SetMessagePoster(nullptr);
     }
 
     CVELKViewerDlg& start(const std::string& path) {
@@ -139,7 +137,6 @@ protected:
         return screen->grabWindow(m_main->frontPanel()->videoHost()->winId()).toImage();
     }
 
-    QtMessagePoster m_poster;
     std::unique_ptr<CVELKViewerDlg> m_main;
 };
 
