@@ -168,6 +168,7 @@ bool CVELKViewerDlg::Initialise() {
     }
 
     if (StartMediaLayer() < 0) {
+        LogEvent(QStringLiteral("message SDL Init error"));
         QMessageBox::warning(nullptr, QApplication::applicationName(),
                              QStringLiteral("SDL Init error"));
         return false;

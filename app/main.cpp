@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    if (qgetenv("QT_QPA_PLATFORM") == "xcb" && qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "velk-viewer: no X display (DISPLAY is not set)\n");
+        return 1;
+    }
     QApplication app(argc, argv);
     QCommandLineParser parser;
     const QCommandLineOption verbose(QStringLiteral("verbose"));

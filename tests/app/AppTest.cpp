@@ -123,5 +123,17 @@ TEST(Start, APathThatIsNeitherFolderNorFileIsNamedAndTheWindowStays) {
     EXPECT_TRUE(viewer.linesWith("list ").empty());
 }
 
+TEST(Start, AMediaLayerThatCannotStartIsReportedAndTheProgramEnds) {
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    ViewerProcess viewer({cardFolder()});
+    unsetenv("SDL_VIDEODRIVER");
+    ASSERT_TRUE(viewer.waitForLine("message SDL Init error")) << viewer.tail();
+    std::string box;
+    ASSERT_TRUE(waitForWindow(viewer.pid(), "velk-viewer", &box));
+    answer(box);
+    EXPECT_EQ(viewer.waitExit(10000), 1) << viewer.tail();
+    EXPECT_TRUE(viewer.linesWith("ready").empty());
+}
+
 } // namespace
 } // namespace velk::test
