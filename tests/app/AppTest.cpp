@@ -29,8 +29,6 @@ const std::string& cardFolder() {
     return root;
 }
 
-bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
-
 // The top-level windows a process shows with exactly this title.
 std::vector<std::string> windowsOf(int pid, const std::string& title) {
     std::istringstream ids(ProgramOutput(
