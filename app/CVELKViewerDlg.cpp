@@ -201,7 +201,7 @@ bool CVELKViewerDlg::eventFilter(QObject* watched, QEvent* event) {
                                  static_cast<PostedMessageEvent*>(event)->message));
         return false;
     }
-    if (event->type() != QEvent::KeyPress || m_tornDown) return false;
+    if (event->type() != QEvent::KeyPress || m_tornDown || m_closing) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return false;
     const auto& key = static_cast<const QKeyEvent&>(*event);
@@ -362,7 +362,7 @@ void CVELKViewerDlg::StartBackup(const QStringList& names, const QString& target
 
 bool CVELKViewerDlg::StopPlaybackForSwitch() {
     AppGlobals& g = Globals();
-    if (m_switching > 0 || m_tornDown) return false;
+    if (m_switching > 0 || m_tornDown || m_closing) return false;
     if (!g.playing) return true;
     ++m_switching;
     m_switchCancelled = false;
@@ -379,7 +379,7 @@ bool CVELKViewerDlg::StopPlaybackForSwitch() {
     // holds back the reactions to it (a late end of recording must not move the list on).
     QCoreApplication::sendPostedEvents();
     --m_switching;
-    return !m_switchCancelled && !m_tornDown && engineRunning.load() == 0;
+    return !m_switchCancelled && !m_closing && engineRunning.load() == 0;
 }
 
 void CVELKViewerDlg::ToggleFullScreen() {
@@ -546,7 +546,11 @@ void CVELKViewerDlg::mouseReleaseEvent(QMouseEvent*) { m_dragging = false; }
 void CVELKViewerDlg::changeEvent(QEvent* event) { QWidget::changeEvent(event); }
 
 void CVELKViewerDlg::closeEvent(QCloseEvent* event) {
-    Teardown();
+    // The panels are torn down once the event loop has returned (the destructor), not here: a
+    // close can arrive inside a wait of a panel's own (a playback switch, previous/next), and
+    // that panel must still exist when its wait returns. The waits end now.
+    m_closing = true;
+    m_switchCancelled = true;
     event->accept();
     QCoreApplication::quit();
 }

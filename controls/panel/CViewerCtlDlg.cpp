@@ -323,11 +323,11 @@ int CViewerCtlDlg::WaitOutDoubleClick() {
         QElapsedTimer timer;
         timer.start();
         // The user can click again (which interrupts this wait) while it runs.
-        while (!m_waitInterrupted && timer.elapsed() < slice)
+        while (!m_waitInterrupted && !m_main.isClosing() && timer.elapsed() < slice)
             QCoreApplication::processEvents(QEventLoop::AllEvents, int(slice - timer.elapsed()));
     }
     m_waitRunning = false;
-    return 0;
+    return m_main.isClosing() ? -1 : 0;
 }
 
 void CViewerCtlDlg::OpenRecordingFile() {
