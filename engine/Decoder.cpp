@@ -256,9 +256,14 @@ int TextDecodeThread(void* arg) {
         if (got > 0) {
             slot->hasTextItem = true;
             AVPacket* pkt = state->textDecoder.currentPacket;
-            // A line without a time belongs to no moment; it is not collected.
-            if (pkt->pts != AV_NOPTS_VALUE)
-                AddTelemetryLine(static_cast<int>(pkt->pts), pkt->data, pkt->size);
+            // A line without a time belongs to no moment; it is not collected. Lines are keyed
+            // by their tenth of a second: the device writes a 1/10 time base, so its keys are
+            // its timestamps; a file whose text track was re-written (1/1000) keys the same.
+            if (pkt->pts != AV_NOPTS_VALUE) {
+                const std::int64_t tenth =
+                    av_rescale_q(pkt->pts, state->textDecoder.stream->time_base, {1, 10});
+                AddTelemetryLine(state, static_cast<int>(tenth), pkt->data, pkt->size);
+            }
             state->textItems.Push();
         } else {
             avsubtitle_free(&slot->textItem);

@@ -27,19 +27,21 @@ std::atomic<int> quitRequested{0};
 std::atomic<int> endPosted{0};
 std::atomic<int> pausedMarker{0};
 std::atomic<WindowHandle> progressWindow{0};
-std::atomic<int> EngineSettings::byteSeekMode{-1};
+std::atomic<int> byteSeekMode{-1};
 
 namespace {
 
-// --- Figures: counters from several threads, series from the player thread; the lock lets
-// another thread take a consistent snapshot.
+// --- Figures of the current or the last playback: reset when a playback starts and kept after
+// it ends, for the hosts that read them then. Counters come from several threads, series from
+// the player thread; the lock lets another thread take a consistent snapshot.
 std::mutex figuresLock;
 PlaybackFigures figures;
 std::int64_t playbackStartedAt = 0;
-int seekSerialBefore = -1;
+int seekSerialBefore = -1; // front serial when the last seek was asked, until its first picture
+std::int64_t firstPictureAt = -1; // the first picture of the playback
+std::int64_t seekPictureAt = -1;  // the first picture of the last seek
 
 constexpr std::int64_t kCursorHideDelayUs = 1000000;
-bool cursorHidden = false;
 
 void PushCommand(Uint32 type) {
     SDL_Event event{};
@@ -318,9 +320,10 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
     double remaining = 0.0;
     SDL_PumpEvents();
     while (!SDL_PeepEvents(event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT)) {
-        if (!cursorHidden && av_gettime_relative() > kCursorHideDelayUs) {
+        if (!state->cursorHidden &&
+            av_gettime_relative() - state->cursorShownAt > kCursorHideDelayUs) {
             SDL_ShowCursor(0);
-            cursorHidden = true;
+            state->cursorHidden = true;
         }
         if (remaining > 0.0) av_usleep(static_cast<int64_t>(remaining * 1000000.0));
         remaining = 0.01;
@@ -338,12 +341,22 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
 
 void RunEventLoop(VideoState* state) {
     SDL_Event event;
+    // A pointer the last playback hid comes back with this one; it hides again when idle.
+    SDL_ShowCursor(1);
+    state->cursorShownAt = av_gettime_relative();
     while (quitRequested != 1 && !state->abortRequested) {
         WaitForEvent(state, &event);
         switch (event.type) {
         case SDL_QUIT:
             QuitEngine(state);
             return;
+        case SDL_MOUSEMOTION:
+            if (state->cursorHidden) {
+                SDL_ShowCursor(1);
+                state->cursorHidden = false;
+            }
+            state->cursorShownAt = av_gettime_relative();
+            break;
         case SDL_KEYDOWN:
             switch (event.key.keysym.sym) {
             case SDLK_ESCAPE:
@@ -471,7 +484,7 @@ void RequestSeek(VideoState* state, std::int64_t target, std::int64_t relative, 
 
 void SeekRelative(VideoState* state, double seconds) {
     const bool ready = state->containerReady.load(std::memory_order_acquire);
-    if (EngineSettings::byteSeekMode != 0) {
+    if (byteSeekMode != 0) {
         std::int64_t pos = -1;
         if (state->frontStreamIndex >= 0) pos = state->frontPictures.LastShownPosition();
         if (pos < 0 && state->rearStreamIndex >= 0) pos = state->rearPictures.LastShownPosition();
@@ -494,7 +507,7 @@ void SeekRelative(VideoState* state, double seconds) {
 
 void SeekToFraction(VideoState* state, int perMille) {
     if (!state->containerReady.load(std::memory_order_acquire)) return; // nothing to seek in yet
-    if (EngineSettings::byteSeekMode == 0 && state->durationUs != AV_NOPTS_VALUE &&
+    if (byteSeekMode == 0 && state->durationUs != AV_NOPTS_VALUE &&
         state->durationUs > 0) {
         auto target = static_cast<std::int64_t>(state->durationUs * (perMille / 1000.0));
         if (state->startTimeUs != AV_NOPTS_VALUE) target += state->startTimeUs;

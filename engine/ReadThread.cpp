@@ -136,8 +136,8 @@ int ReadThread(void* arg) {
 
     {
         const bool discontinuous = container->iformat->flags & AVFMT_TS_DISCONT;
-        if (EngineSettings::byteSeekMode < 0)
-            EngineSettings::byteSeekMode =
+        if (byteSeekMode < 0)
+            byteSeekMode =
                 discontinuous && std::strcmp("ogg", container->iformat->name) != 0;
         state->pictureGapLimit = discontinuous ? 10.0 : 3600.0;
     }

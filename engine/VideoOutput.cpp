@@ -16,15 +16,15 @@ extern "C" {
 namespace velk {
 
 namespace {
-// Presentation objects outlive a playback: the windows wrap the panels' host windows for the
-// program run; the renderers live for one playback. Player thread only.
+// Program-lifetime presentation state, player thread only: the windows wrap the panels' host
+// windows for the program run (QuitEngine forgets them) and the "f" toggle lasts as long. The
+// renderers belong to one playback: created at its first drawing, destroyed by ClosePlayback.
+// Everything else the refresh keeps between calls is the playback's own, in its VideoState.
 SDL_Window* frontWindow = nullptr;
 SDL_Window* rearWindow = nullptr;
+int windowFullScreen = 0;
 SDL_Renderer* frontRenderer = nullptr;
 SDL_Renderer* rearRenderer = nullptr;
-int windowFullScreen = 0;
-std::int64_t lastStatusTime = 0;
-std::int64_t lastPostedSeconds = -1; // nothing posted yet, so the first second is posted too
 
 constexpr double kAudioOnlyRedrawPeriod = 0.02;
 constexpr std::int64_t kProgressPeriodUs = 200000;
@@ -126,21 +126,21 @@ void EndCheck(VideoState* state) {
 
 void PostProgress(VideoState* state) {
     const std::int64_t now = av_gettime_relative();
-    if (lastStatusTime != 0 && now - lastStatusTime < kProgressPeriodUs) return;
+    if (state->lastStatusTime != 0 && now - state->lastStatusTime < kProgressPeriodUs) return;
     if (state->containerReady.load(std::memory_order_acquire)) {
         const double t = ReadMasterClock(state);
         const int position = PositionPerMille(t, state->durationUs);
         if (position >= 0) PostWindowMessage(progressWindow.load(), MsgPosition, position, 0);
         if (!std::isnan(t)) {
             const std::int64_t seconds = static_cast<std::int64_t>(FFMAX(FFMIN(t, 1e15), -1e15));
-            if (seconds != lastPostedSeconds) {
+            if (seconds != state->lastPostedSeconds) {
                 PostWindowMessage(progressWindow.load(), MsgElapsedSeconds, 0,
                                   static_cast<std::intptr_t>(seconds));
-                lastPostedSeconds = seconds;
+                state->lastPostedSeconds = seconds;
             }
         }
     }
-    lastStatusTime = now;
+    state->lastStatusTime = now;
 }
 
 SDL_Renderer* CreateRendererFor(SDL_Window* window) {

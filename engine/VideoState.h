@@ -29,10 +29,8 @@ extern "C" {
 
 namespace velk {
 
-// --- Fixed settings the engine reads.
+// --- Fixed settings the engine reads; nothing writes them.
 struct EngineSettings {
-    // -1 decide per file at the first opening, then keep: 1 seek by bytes, 0 by time.
-    static std::atomic<int> byteSeekMode;
     static constexpr int reportProgress = 1;
     static constexpr int timestampSource = -1; // -1 best-effort timestamp, 0 decode timestamp
     static constexpr int lateDropMode = -1;    // -1 drop unless video is master, 1 always, 0 never
@@ -44,6 +42,13 @@ struct EngineSettings {
     static constexpr int rearWidth = 360;
     static constexpr int rearHeight = 202;
 };
+
+// --- Engine state that outlives a playback (program run). Everything a single playback needs
+// lives in its VideoState, which each playback starts afresh.
+// How seeks address the file: -1 not decided yet, 1 by byte position, 0 by time. The read_thread
+// of the first playback that opens a file decides it and later playbacks keep it; the player
+// thread reads it when it turns a seek command into a request.
+extern std::atomic<int> byteSeekMode;
 
 inline constexpr int kMaxFrameQueueSize = 16;
 inline constexpr int kPacketNodeOverhead = 80; // bytes counted per queued packet besides payload
@@ -288,6 +293,18 @@ struct VideoState {
     int rearWidth = 0;
     int rearHeight = 0;
     double lastVisualRefresh = 0;
+    std::int64_t lastStatusTime = 0;     // last progress post, 0 before the first
+    std::int64_t lastPostedSeconds = -1; // nothing posted yet, so second 0 is posted too
+    // The pointer is hidden over the pictures after a second without mouse motion.
+    std::int64_t cursorShownAt = 0;
+    bool cursorHidden = false;
+
+    // --- Telemetry walk (TelemetryTimeline.cpp). The text decoder thread raises
+    // highestCollectedKey as it collects lines; the rest is the player thread's.
+    std::atomic<int> highestCollectedKey{-1}; // a tenth above it may still be on its way
+    int telemetryCursor = -1;                 // last tenth handled; before tenth 0 at the start
+    int walkSeeks = -1;                       // seeksDone when the walk last ran; -1 not yet
+    std::string currentTelemetryText;         // each delivery posts its own copy
 };
 
 // --- Player.cpp: player thread, event loop, commands, shared flags.
@@ -386,7 +403,7 @@ int FetchAudio(VideoState* state);
 int DesiredAudioBufferSamples(int sampleRate);
 
 // --- TelemetryTimeline.cpp: telemetry by tenth of a second.
-void AddTelemetryLine(int key, const std::uint8_t* payload, int size);
+void AddTelemetryLine(VideoState* state, int key, const std::uint8_t* payload, int size);
 void DeliverTelemetry(VideoState* state);
 void ClearTelemetryTimeline();
 bool TelemetryTimelineEmpty();
