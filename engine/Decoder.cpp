@@ -200,9 +200,10 @@ int VideoDecodeThread(VideoState* state, Camera which) {
         slot->duration = duration;
         slot->bytePosition = frame->pkt_pos;
         slot->serial = decoder->packetSerial;
-        slot->uploaded = 0;
         av_frame_move_ref(slot->frame, frame);
         queue->Push();
+        (which == Camera::Front ? state->frontQueuedSerial : state->rearQueuedSerial) =
+            slot->serial;
         av_frame_unref(frame);
     }
     av_frame_free(&frame);

@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
+#include <climits>
+#include <ctime>
 #include <vector>
 
 namespace velk {
@@ -42,6 +44,29 @@ std::int64_t firstPictureAt = -1; // the first picture of the playback
 std::int64_t seekPictureAt = -1;  // the first picture of the last seek
 
 constexpr std::int64_t kCursorHideDelayUs = 1000000;
+constexpr std::int64_t kPointerWatchPeriodUs = 50000;
+
+void PointerMoved(VideoState* state) {
+    if (state->cursorHidden) {
+        SDL_ShowCursor(1);
+        state->cursorHidden = false;
+    }
+    state->cursorShownAt = av_gettime_relative();
+}
+
+// SDL sees no motion over host windows that the panels' toolkit owns (PointerPosition): the
+// pointer's position is looked at a few times a second instead, and any change counts as motion.
+void WatchPointer(VideoState* state) {
+    const std::int64_t now = av_gettime_relative();
+    if (now - state->pointerWatchedAt < kPointerWatchPeriodUs) return;
+    state->pointerWatchedAt = now;
+    int x = 0, y = 0;
+    if (!PointerPosition(PresentationWindow(), &x, &y)) return;
+    const bool moved = state->pointerX != INT_MIN && (x != state->pointerX || y != state->pointerY);
+    state->pointerX = x;
+    state->pointerY = y;
+    if (moved) PointerMoved(state);
+}
 
 void PushCommand(Uint32 type) {
     SDL_Event event{};
@@ -156,6 +181,21 @@ void ResetPlaybackFigures() {
     figures = PlaybackFigures{};
     playbackStartedAt = av_gettime_relative();
     seekSerialBefore = -1;
+    firstPictureAt = seekPictureAt = -1;
+}
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+void CountDrawingCpu(double scaleSeconds, double uploadSeconds, double presentSeconds) {
+    std::lock_guard guard(figuresLock);
+    figures.scaleCpuSeconds += scaleSeconds;
+    figures.uploadCpuSeconds += uploadSeconds;
+    figures.presentCpuSeconds += presentSeconds;
+    figures.drawings++;
 }
 
 void CountDroppedBeforeQueue() {
@@ -177,8 +217,12 @@ void CountShownPicture(VideoState* state, double frontPts, double rearPts, bool 
     const double audio = state->audioStreamIndex >= 0 ? ReadClock(&state->audioClock) : NAN;
     const std::int64_t now = av_gettime_relative();
     std::lock_guard guard(figuresLock);
-    if (figures.picturesShown == 0) figures.firstPictureSeconds = (now - playbackStartedAt) / 1e6;
+    if (figures.picturesShown == 0) {
+        figures.firstPictureSeconds = (now - playbackStartedAt) / 1e6;
+        firstPictureAt = now;
+    }
     figures.picturesShown++;
+    figures.shownAtSeconds.push_back((now - playbackStartedAt) / 1e6);
     if (hasRear) {
         figures.rearPicturesShown++;
         if (!std::isnan(rearPts) && !std::isnan(frontPts))
@@ -189,6 +233,14 @@ void CountShownPicture(VideoState* state, double frontPts, double rearPts, bool 
     if (seekSerialBefore >= 0 && state->frontPackets.serial > seekSerialBefore) {
         figures.seekToPictureSeconds.push_back((now - state->seekRequestedAt) / 1e6);
         seekSerialBefore = -1;
+        seekPictureAt = now;
+    }
+    if (!std::isnan(audio) && !std::isnan(frontPts)) {
+        const double d = frontPts - audio;
+        figures.videoMinusAudio.push_back(d);
+        if (now - firstPictureAt < 1000000) figures.videoMinusAudioFirstSecond.push_back(d);
+        if (seekPictureAt >= 0 && now - seekPictureAt < 1000000)
+            figures.videoMinusAudioAfterSeek.push_back(d);
     }
 }
 
@@ -320,6 +372,7 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
     double remaining = 0.0;
     SDL_PumpEvents();
     while (!SDL_PeepEvents(event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT)) {
+        WatchPointer(state);
         if (!state->cursorHidden &&
             av_gettime_relative() - state->cursorShownAt > kCursorHideDelayUs) {
             SDL_ShowCursor(0);
@@ -333,6 +386,10 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
             state->frontStreamIndex >= 0 && state->frontPictures.Remaining() > 0)
             StepOneFrame(state);
         if (state->paused) CatchUpRearPicture(state);
+        // A view flag changed while paused is shown at once, not with the next picture.
+        if (state->paused && state->frontPictures.shownHeld && state->drawnViewFlags >= 0 &&
+            ViewFlags() != state->drawnViewFlags)
+            state->forceRedraw = 1;
         if (state->pictureMode != -1 && (!state->paused || state->forceRedraw))
             RefreshVideo(state, &remaining);
         SDL_PumpEvents();
@@ -351,11 +408,7 @@ void RunEventLoop(VideoState* state) {
             QuitEngine(state);
             return;
         case SDL_MOUSEMOTION:
-            if (state->cursorHidden) {
-                SDL_ShowCursor(1);
-                state->cursorHidden = false;
-            }
-            state->cursorShownAt = av_gettime_relative();
+            PointerMoved(state);
             break;
         case SDL_KEYDOWN:
             switch (event.key.keysym.sym) {
@@ -418,7 +471,10 @@ void RunEventLoop(VideoState* state) {
             state->volume = startVolume.load();
             break;
         case CmdSwapViews:
-            if (state->rearStreamIndex >= 0) swapViews = !swapViews;
+            if (state->rearStreamIndex >= 0) {
+                swapViews = !swapViews;
+                state->forceRedraw = 1;
+            }
             break;
         default:
             break;

@@ -49,6 +49,9 @@ struct ScaledPicture {
 };
 thread_local ScaledPicture scaledFront;
 thread_local ScaledPicture scaledRear;
+// CPU of the drawing under way, split for the figures (player thread).
+double drawingScaleCpu = 0;
+double drawingUploadCpu = 0;
 
 bool IsPlanar420(int format) {
     return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
@@ -97,9 +100,6 @@ void CatchUpRearPicture(VideoState* state) {
     AdvanceRear(state, front.LastShownSlot()->pts);
     // A rear picture a little ahead of the front one still beats an old position.
     if (!rear.shownHeld || rear.LastShownSlot()->serial != state->rearPackets.serial) rear.Next();
-    // Pictures are uploaded when the front one is new; the front one stays, so mark it for a
-    // fresh upload or the redraw shows the old rear texture again.
-    front.LastShownSlot()->uploaded = 0;
     state->forceRedraw = 1;
 }
 
@@ -278,8 +278,11 @@ display:
 }
 
 void DisplayPictures(VideoState* state) {
+    state->drawnViewFlags = ViewFlags();
     if (!frontRenderer) CreatePresentation(state);
     if (!frontRenderer) return;
+    const double cpuBefore = ThreadCpuSeconds();
+    drawingScaleCpu = drawingUploadCpu = 0;
     const bool hasRear = state->rearStreamIndex >= 0 && rearRenderer;
     SDL_SetRenderDrawColor(frontRenderer, 0, 0, 0, 255);
     SDL_RenderClear(frontRenderer);
@@ -290,6 +293,8 @@ void DisplayPictures(VideoState* state) {
     DrawPictures(state);
     SDL_RenderPresent(frontRenderer);
     if (hasRear) SDL_RenderPresent(rearRenderer);
+    const double spent = ThreadCpuSeconds() - cpuBefore;
+    CountDrawingCpu(drawingScaleCpu, drawingUploadCpu, spent - drawingScaleCpu - drawingUploadCpu);
 }
 
 void CreatePresentation(VideoState* state) {
@@ -349,11 +354,21 @@ int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bo
     }
     ScaledPicture& picture = isSmall ? scaledRear : scaledFront;
     if (!picture.ensure(width, height)) return AVERROR(ENOMEM);
+    const double started = ThreadCpuSeconds();
     sws_scale(*scaler, frame->data, frame->linesize, 0, frame->height, picture.data,
               picture.lineSize);
-    return SDL_UpdateYUVTexture(*texture, nullptr, picture.data[0], picture.lineSize[0],
-                                picture.data[1], picture.lineSize[1], picture.data[2],
-                                picture.lineSize[2]);
+    const double scaled = ThreadCpuSeconds();
+    const int ret = SDL_UpdateYUVTexture(*texture, nullptr, picture.data[0], picture.lineSize[0],
+                                         picture.data[1], picture.lineSize[1], picture.data[2],
+                                         picture.lineSize[2]);
+    drawingScaleCpu += scaled - started;
+    drawingUploadCpu += ThreadCpuSeconds() - scaled;
+    return ret;
+}
+
+int ViewFlags() {
+    return (zoomView ? 1 : 0) | (mirrorView ? 2 : 0) | (fullScreenLayout ? 4 : 0) |
+           (swapViews ? 8 : 0);
 }
 
 void DrawPictures(VideoState* state) {
@@ -361,26 +376,40 @@ void DrawPictures(VideoState* state) {
     const bool hasRear = state->rearStreamIndex >= 0 && rearRenderer;
     QueuedFrame* main = state->frontPictures.LastShownSlot();
     QueuedFrame* small = nullptr;
+    Camera mainCamera = Camera::Front;
     if (state->rearStreamIndex >= 0) {
         small = state->rearPictures.shownHeld ? state->rearPictures.LastShownSlot() : nullptr;
-        if (swapViews && small) std::swap(main, small);
+        if (swapViews && small) {
+            std::swap(main, small);
+            mainCamera = Camera::Rear;
+        }
     }
+    const Camera smallCamera = mainCamera == Camera::Front ? Camera::Rear : Camera::Front;
 
-    if (!main->uploaded) {
-        const bool large = fullScreenLayout || zoomView;
-        const int width = large ? globals.screenWidth : EngineSettings::frontWidth;
-        const int height = large ? globals.screenHeight : EngineSettings::frontHeight;
-        if (EnsureTexture(frontRenderer, &state->frontTexture, SDL_PIXELFORMAT_YV12, width,
-                          height) < 0 ||
+    // Each texture is uploaded only when what it holds is not what it must show; a failure
+    // leaves its record as it was, so the next drawing tries again.
+    const bool large = fullScreenLayout || zoomView;
+    const TextureContent mainWanted{mainCamera, main->sequence,
+                                    large ? globals.screenWidth : EngineSettings::frontWidth,
+                                    large ? globals.screenHeight : EngineSettings::frontHeight};
+    if (state->frontTextureHolds != mainWanted) {
+        if (EnsureTexture(frontRenderer, &state->frontTexture, SDL_PIXELFORMAT_YV12,
+                          mainWanted.width, mainWanted.height) < 0 ||
             UploadPicture(&state->frontTexture, main->frame, &state->frontScaler, false) < 0)
             return;
-        if (hasRear && small) {
+        state->frontTextureHolds = mainWanted;
+    }
+    // In the full-screen layout the small picture is neither scaled nor uploaded.
+    if (hasRear && small && !fullScreenLayout) {
+        const TextureContent smallWanted{smallCamera, small->sequence, state->rearWidth,
+                                         state->rearHeight};
+        if (state->rearTextureHolds != smallWanted) {
             if (EnsureTexture(rearRenderer, &state->rearTexture, SDL_PIXELFORMAT_YV12,
                               state->rearWidth, state->rearHeight) < 0 ||
                 UploadPicture(&state->rearTexture, small->frame, &state->rearScaler, true) < 0)
                 return;
+            state->rearTextureHolds = smallWanted;
         }
-        main->uploaded = 1;
     }
 
     SDL_Rect zoom{3 * (globals.screenWidth / 10), 3 * (globals.screenHeight / 10),
@@ -401,6 +430,8 @@ void DrawPictures(VideoState* state) {
     SDL_RenderClear(rearRenderer);
     SDL_RenderCopy(rearRenderer, state->rearTexture, nullptr, nullptr);
 }
+
+SDL_Window* PresentationWindow() { return frontWindow; }
 
 void ToggleWindowFullScreen() {
     windowFullScreen = !windowFullScreen;

@@ -125,7 +125,7 @@ struct QueuedFrame {
     std::int64_t bytePosition = -1;
     int width = 0;
     int height = 0;
-    int uploaded = 0; // player thread only
+    std::int64_t sequence = 0; // the producer numbers its pictures 1, 2, ... as it queues them
 };
 
 // --- Frame queue: one decoder thread produces, one consumer (player thread or audio thread).
@@ -141,6 +141,7 @@ struct DecodedFrameQueue {
     int capacity = 0;
     int holdShown = 0;
     std::atomic<int> shownHeld{0};
+    std::int64_t pushedCount = 0; // producer only
     SDL_mutex* mutex = nullptr;
     SDL_cond* condition = nullptr;
     EncodedPacketQueue* packetQueue = nullptr;
@@ -182,6 +183,18 @@ struct AudioFormatSpec {
     AVSampleFormat sampleFormat = AV_SAMPLE_FMT_NONE;
     int frameSize = 0;
     int bytesPerSecond = 0;
+};
+
+// What a texture holds: which camera's picture, which of its pictures, at what size. A redraw
+// uploads a texture only when this differs from what it must show, so a swap, zoom or layout
+// change shows at once, also while paused, and a plain redraw scales nothing.
+enum class Camera { Front, Rear };
+struct TextureContent {
+    Camera camera = Camera::Front;
+    std::int64_t sequence = 0; // 0: holds no picture
+    int width = 0;
+    int height = 0;
+    bool operator==(const TextureContent&) const = default;
 };
 
 // --- Decoder: owned by its decoder thread while it runs; created and freed by the read_thread
@@ -286,8 +299,11 @@ struct VideoState {
     SwrContext* resampler = nullptr;
 
     // --- Video output: player thread only.
-    SDL_Texture* frontTexture = nullptr;
-    SDL_Texture* rearTexture = nullptr;
+    SDL_Texture* frontTexture = nullptr; // the main picture, whichever camera it shows
+    SDL_Texture* rearTexture = nullptr;  // the small picture
+    TextureContent frontTextureHolds;
+    TextureContent rearTextureHolds;
+    int drawnViewFlags = -1; // zoom, mirror, layout and swap at the last drawing; -1 none yet
     SwsContext* frontScaler = nullptr;
     SwsContext* rearScaler = nullptr;
     int rearWidth = 0;
@@ -298,6 +314,9 @@ struct VideoState {
     // The pointer is hidden over the pictures after a second without mouse motion.
     std::int64_t cursorShownAt = 0;
     bool cursorHidden = false;
+    std::int64_t pointerWatchedAt = 0; // last look at the pointer's position
+    int pointerX = INT_MIN;           // INT_MIN: not looked at yet
+    int pointerY = INT_MIN;
 
     // --- Telemetry walk (TelemetryTimeline.cpp). The text decoder thread raises
     // highestCollectedKey as it collects lines; the rest is the player thread's.
@@ -333,6 +352,9 @@ void CountDroppedBeforeQueue();
 void CountDroppedAtDisplay();
 void CountShownPicture(VideoState* state, double frontPts, double rearPts, bool hasRear);
 void CountTelemetryDelivered();
+void CountDrawingCpu(double scaleSeconds, double uploadSeconds, double presentSeconds);
+// CPU seconds this thread has used, for the figures.
+double ThreadCpuSeconds();
 
 // --- ReadThread.cpp: opening and demultiplexing.
 int ReadThread(void* arg);
@@ -384,15 +406,22 @@ void DisplayPictures(VideoState* state);
 void CatchUpRearPicture(VideoState* state);
 void CreatePresentation(VideoState* state);
 void DrawPictures(VideoState* state);
+// zoomView, mirrorView, fullScreenLayout and swapViews as one value, to notice a change.
+int ViewFlags();
 int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bool isSmall);
 int EnsureTexture(SDL_Renderer* renderer, SDL_Texture** texture, Uint32 format, int width,
                   int height);
 void ToggleWindowFullScreen();
+// The SDL window of the main picture; none before the first drawing.
+SDL_Window* PresentationWindow();
 void DestroyRenderers();
 void DestroyPresentationWindows();
 // Position in thousandths for a master clock time and a container duration (microseconds);
 // -1 when no position can be given.
 int PositionPerMille(double masterClock, std::int64_t durationUs);
+
+// --- Pointer.cpp: the pointer's position on the screen (player thread); false when unknown.
+bool PointerPosition(SDL_Window* window, int* x, int* y);
 
 // --- AudioOutput.cpp: audio device, callback and resampling.
 int OpenAudioOutput(VideoState* state, const AVChannelLayout* layout, int sampleRate,
