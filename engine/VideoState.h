@@ -278,9 +278,19 @@ struct VideoState {
     StreamDecoder audioDecoder, frontDecoder, rearDecoder, textDecoder;
     DecodedFrameQueue audioFrames, frontPictures, rearPictures, textItems;
 
+    // --- Pictures ready: each video decoder thread stores the serial of the picture it last
+    // queued; the audio callback reads them to hold the sound until the pictures of the current
+    // position are there (FetchAudio).
+    std::atomic<int> frontQueuedSerial{-1};
+    std::atomic<int> rearQueuedSerial{-1};
+
     // --- Audio output: the audio callback thread only (set up by the read_thread before the
     // device runs, freed after it is closed).
-    double audioEndTime = 0;
+    int soundHeldSerial = -1;       // audio serial the sound was last held for
+    std::int64_t soundHeldSince = 0; // when that hold began
+    // NaN until the first frame is handed to the device: the sound held for the first pictures
+    // gives the clock no time, so nothing runs against a clock that is not moving yet.
+    double audioEndTime = NAN;
     int audioEndSerial = -1;
     double driftSum = 0, driftWeight = 0, driftThreshold = 0;
     int driftSamples = 0;
