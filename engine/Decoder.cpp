@@ -148,10 +148,31 @@ bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
 
 namespace {
 
-enum class Camera { Front, Rear };
+// Behind the master by more than this, the decoder also skips the loop filter; it keeps it
+// again once it is back within kCaughtUpSeconds.
+constexpr double kFarBehindSeconds = 0.25;
+constexpr double kCaughtUpSeconds = 0.05;
+
+// A display shows at most this many pictures a second.
+constexpr double kDisplayRate = 60;
+
+// What the decoder may leave out, chosen on its own thread before it is fed more: nothing while
+// it keeps up and a display could show every picture. When the speed offers more pictures than
+// that, most cannot be shown anyway, so the non-reference pictures (which no other picture
+// needs) are not decoded; far behind, at any speed, neither are they, nor is the loop filter
+// run. behind is the master clock minus the time of the picture just decoded (NaN when either
+// is unknown); pictureRate is the stream's pictures per second.
+void ChooseSkipping(StreamDecoder* decoder, double behind, double pictureRate) {
+    AVCodecContext* context = decoder->codecContext;
+    if (!std::isnan(behind) && behind > kFarBehindSeconds) decoder->farBehind = true;
+    if (std::isnan(behind) || behind < kCaughtUpSeconds) decoder->farBehind = false;
+    const bool skipPictures = speedFactor * pictureRate > kDisplayRate || decoder->farBehind;
+    context->skip_frame = skipPictures ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    context->skip_loop_filter = decoder->farBehind ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
+}
 
 // 1 a picture to queue, 0 none (dropped early or drained), -1 aborted.
-int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
+int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double pictureRate) {
     StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
     AVStream* stream = decoder->stream;
     int got = DecodeFrame(decoder, frame, nullptr);
@@ -161,10 +182,13 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
     if (frame->pts != AV_NOPTS_VALUE) dpts = av_q2d(stream->time_base) * frame->pts;
     frame->sample_aspect_ratio = av_guess_sample_aspect_ratio(state->container, stream, frame);
 
+    const double master = ReadMasterClock(state);
+    const bool currentSerial = decoder->packetSerial == ClockSerial(&state->videoClock);
+    ChooseSkipping(decoder, currentSerial ? master - dpts : NAN, pictureRate);
     const int lateDrop = EngineSettings::lateDropMode;
     if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
         frame->pts != AV_NOPTS_VALUE) {
-        if (IsLateBeforeQueue(dpts, ReadMasterClock(state), decoder->packetSerial,
+        if (IsLateBeforeQueue(dpts, master, decoder->packetSerial,
                               ClockSerial(&state->videoClock))) {
             if (which == Camera::Front) CountDroppedBeforeQueue();
             av_frame_unref(frame);
@@ -183,9 +207,10 @@ int VideoDecodeThread(VideoState* state, Camera which) {
         which == Camera::Front ? &state->frontPictures : &state->rearPictures;
     const AVRational tb = stream->time_base;
     const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);
+    const double pictureRate = frameRate.num && frameRate.den ? av_q2d(frameRate) : 0;
 
     for (;;) {
-        int ret = TakeDecodedPicture(state, which, frame);
+        int ret = TakeDecodedPicture(state, which, frame, pictureRate);
         if (ret < 0) break;
         if (ret == 0) continue;
         double duration =

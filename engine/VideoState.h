@@ -22,6 +22,7 @@ extern "C" {
 #include <SDL.h>
 
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -213,6 +214,7 @@ struct StreamDecoder {
     AVRational startTimeBase{0, 1};
     std::int64_t nextTime = AV_NOPTS_VALUE;
     AVRational nextTimeBase{0, 1};
+    bool farBehind = false; // video decoders: skipping the loop filter to catch up
     SDL_Thread* thread = nullptr;
 };
 
