@@ -33,6 +33,7 @@ RECORDING_OPTIONS = [
 # jumping both ways.
 SEEKS = [(37 + i * 383) % 960 + 20 for i in range(24)]
 THREAD_SETTINGS = [("auto", None, "0"), ("one", "1", "1")]  # name, VELK_DECODER_THREADS, -threads
+PRESENT_ONLY_PICTURES = 300  # pairs of pictures SDL alone uploads and presents, 30 a second
 
 
 def log(text):
@@ -142,6 +143,18 @@ def run_engine(bench, path, table, speed, velk_threads, seeks=None):
     return figures
 
 
+def run_present_only(bench, pictures):
+    out, _, _, _ = run_measured([bench, "--present-only", str(pictures)])
+    figures = {}
+    for line in out.splitlines():
+        parts = line.split(" ", 2)
+        if len(parts) == 3 and parts[0] == "bench":
+            figures[parts[1]] = float(parts[2])
+    if "presentOnlyPictures" not in figures:
+        raise RuntimeError("velk-bench --present-only printed no figures: %s" % out[-1500:])
+    return figures
+
+
 def fmt(value, digits=3):
     if value is None:
         return "-"
@@ -189,6 +202,8 @@ def main():
         for speed in (1, 4):
             log("decoder threads %s: %d fraction seeks at %dx" % (name, len(SEEKS), speed))
             r["seek%d" % speed] = run_engine(bench, path, table, speed, velk_threads, SEEKS)
+        log("decoder threads %s: SDL alone uploading and presenting" % name)
+        r["presentOnly"] = run_present_only(bench, PRESENT_ONLY_PICTURES)
         results[name] = r
 
     rows = []  # (figure, [(engine, reference) per thread setting], show ratio)
@@ -219,6 +234,41 @@ def main():
                 lambda r, s=speed: (r["play%d" % s]["droppedBeforeQueue"]
                                     + r["play%d" % s]["droppedAtDisplay"]
                                     - (offered - capacity(r, s)), 0), False)
+    # Where the CPU of the 1x playback goes, per shown picture. Upload and present run on the
+    # test display's software renderer (llvmpipe, partly in its own threads) and would run on
+    # the graphics card of a desktop: SDL alone doing the same for the same picture sizes is
+    # their reference, and the goal is taken on the rest.
+    def per_picture(r, key):
+        return 1000.0 * r["play1"][key] / r["play1"]["picturesShown"]
+
+    def sdl_alone(r, key):
+        return 1000.0 * r["presentOnly"][key] / r["presentOnly"]["presentOnlyPictures"]
+
+    def renderer_part(r):
+        p = r["play1"]
+        return p["uploadCpuSeconds"] + p["presentCpuSeconds"] + p["rendererThreadsCpuSeconds"]
+
+    add("CPU ms per shown picture, 1x: decode (ref: decode floor per picture)",
+        lambda r: (per_picture(r, "decodeThreadsCpuSeconds"), 1000.0 * r["floor"]["cpu"] / offered))
+    add("  conversion and scaling, 1x", lambda r: (per_picture(r, "scaleCpuSeconds"), None))
+    add("  upload, 1x (ref: SDL alone)",
+        lambda r: (per_picture(r, "uploadCpuSeconds"), sdl_alone(r, "presentOnlyUploadCpuSeconds")))
+    add("  present, 1x (ref: SDL alone)",
+        lambda r: (per_picture(r, "presentCpuSeconds"),
+                   sdl_alone(r, "presentOnlyPresentCpuSeconds")))
+    add("  renderer's own threads (llvmpipe), 1x (ref: SDL alone)",
+        lambda r: (per_picture(r, "rendererThreadsCpuSeconds"),
+                   sdl_alone(r, "presentOnlyRendererThreadsCpuSeconds")))
+    add("  everything else, 1x",
+        lambda r: (1000.0 * (r["play1"]["cpuSeconds"] - r["play1"]["decodeThreadsCpuSeconds"]
+                             - r["play1"]["scaleCpuSeconds"] - renderer_part(r))
+                   / r["play1"]["picturesShown"], None))
+    add("CPU s per s of playback, 1x, less upload and present (ref: decode floor)",
+        lambda r: ((r["play1"]["cpuSeconds"] - renderer_part(r)) / r["play1"]["wallSeconds"],
+                   r["floor"]["cpu"] / duration))
+    for speed in (1, 4):
+        add("longest gap between shown pictures after the first second, s, %dx (ref: 0.2)"
+            % speed, lambda r, s=speed: (r["play%d" % s]["shownGapMaxAfterFirstSecond"], 0.2))
     add("start to first picture, s (ref: ffmpeg -ss 0 first picture)",
         lambda r: (r["play1"]["firstPictureSeconds"], statistics.median(r["ffFirst"])))
     for speed in (1, 4):
@@ -237,6 +287,13 @@ def main():
             add("video minus audio, %s s, %dx (ref: 1 picture)" % (part, speed),
                 lambda r, s=speed, k=key: (r["play%d" % s]["videoMinusAudio" + k],
                                            frame if k != "Min" else -frame), False)
+    for phase, run, key in (("first second", "play1", "videoMinusAudioFirstSecond"),
+                            ("second after each seek", "seek1", "videoMinusAudioAfterSeek")):
+        for part, suffix in (("95th pct of |d|", "P95Abs"), ("most ahead", "Max"),
+                             ("most behind", "Min")):
+            add("video minus audio, %s, %s s, 1x (ref: 1 picture)" % (phase, part),
+                lambda r, run=run, k=key + suffix: (r[run][k], frame if "Min" not in k
+                                                    else -frame), False)
     for part, key in (("median", "Median"), ("95th pct of |d|", "P95Abs"),
                       ("most ahead", "Max"), ("most behind", "Min")):
         add("front minus rear, %s s, 1x (ref: in the file)" % part,
@@ -253,6 +310,18 @@ def main():
         lambda r: (r["play1"]["peakKilobytes"] / 1024.0, r["floor"]["peakKb"] / 1024.0))
     add("peak memory MB, 4x (ref: ffmpeg decode floor)",
         lambda r: (r["play4"]["peakKilobytes"] / 1024.0, r["floor"]["peakKb"] / 1024.0))
+    # What holds the memory: SDL alone with the same windows and renderers (the GL driver and
+    # its libraries), and at the end of the 1x playback the process's own memory against mapped
+    # files.
+    add("  of it SDL alone presenting, MB (ref: ffmpeg decode floor)",
+        lambda r: (r["presentOnly"]["presentOnlyPeakKilobytes"] / 1024.0,
+                   r["floor"]["peakKb"] / 1024.0))
+    add("  peak less SDL alone, 1x, MB (ref: ffmpeg decode floor)",
+        lambda r: ((r["play1"]["peakKilobytes"] - r["presentOnly"]["presentOnlyPeakKilobytes"])
+                   / 1024.0, r["floor"]["peakKb"] / 1024.0))
+    add("  resident at the end, 1x: own / mapped files, MB",
+        lambda r: ("%.1f / %.1f" % (r["play1"]["anonKilobytes"] / 1024.0,
+                                    r["play1"]["fileKilobytes"] / 1024.0), None), False)
 
     def kbps(s):
         return "%d kbit/s" % (int(s.get("bit_rate", 0)) // 1000)

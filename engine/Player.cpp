@@ -228,8 +228,6 @@ void CountShownPicture(VideoState* state, double frontPts, double rearPts, bool 
         if (!std::isnan(rearPts) && !std::isnan(frontPts))
             figures.frontMinusRear.push_back(frontPts - rearPts);
     }
-    if (!std::isnan(audio) && !std::isnan(frontPts))
-        figures.videoMinusAudio.push_back(frontPts - audio);
     if (seekSerialBefore >= 0 && state->frontPackets.serial > seekSerialBefore) {
         figures.seekToPictureSeconds.push_back((now - state->seekRequestedAt) / 1e6);
         seekSerialBefore = -1;
