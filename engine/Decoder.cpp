@@ -116,7 +116,10 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                 ret = AVERROR(EAGAIN);
             } else {
                 if (gotItem && !decoder->pendingPacket->data) decoder->packetPending = 1;
-                ret = gotItem ? 0 : (decoder->pendingPacket->data ? AVERROR(EAGAIN) : AVERROR_EOF);
+                // Every text packet counts, also one the text decoder finds empty (a re-written
+                // sample starts with a zero length byte): the line is taken from the packet.
+                const bool counts = gotItem || decoder->pendingPacket->data;
+                ret = counts ? 0 : AVERROR_EOF;
             }
             if (!decoder->packetPending) av_packet_unref(decoder->pendingPacket);
             if (ret == 0) return 1;
