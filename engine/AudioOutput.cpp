@@ -22,7 +22,7 @@ constexpr int kFallbackRates[] = {0, 22050, 44100, 48000, 96000, 192000};
 constexpr std::int64_t kMaxSoundHoldUs = 1000000;
 
 // At the start and after a seek the sound waits (silence, nothing taken, the clock not moving
-// on) until both cameras have queued a picture of the new position. Started at once, it runs
+// on) until both cameras have filled their queues with pictures of the new position. Started at once, it runs
 // ahead while the video decoders fill their pipelines, and their first pictures are late:
 // dropped, or shown behind the sound.
 bool HoldSoundForPictures(VideoState* state) {

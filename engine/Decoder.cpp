@@ -142,19 +142,29 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
 }
 
 bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
-                       int videoClockSerial) {
+                       int videoClockSerial, double slack) {
     // Both cameras compare with the video clock's serial: their queues are flushed together.
     const double diff = pictureTime - masterTime;
-    return !std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < 0 &&
+    return !std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < -slack &&
            packetSerial == videoClockSerial;
 }
 
+double LateSlack(double pictureDuration) { return speedFactor == 1 ? pictureDuration : 0; }
+
 namespace {
 
-// Behind the master by more than this, the decoder also skips the loop filter; it keeps it
-// again once it is back within kCaughtUpSeconds.
+// Behind the master by more than kFarBehindSeconds, the decoder also skips the loop filter;
+// by more than kLostSeconds it decodes key pictures only, which catches up within a few of them
+// where it would otherwise stay behind for good (its packets fill the read_thread's byte
+// ceiling, the sound runs dry and waits). It keeps everything again once back within
+// kCaughtUpSeconds.
 constexpr double kFarBehindSeconds = 0.25;
+constexpr double kLostSeconds = 1.0;
 constexpr double kCaughtUpSeconds = 0.05;
+
+// Pictures of a position each camera queues before the sound starts (FetchAudio): the capacity
+// of a picture queue, so the decoders begin with a full queue instead of racing the clock.
+constexpr int kPicturesBeforeSound = 3;
 
 // A display shows at most this many pictures a second.
 constexpr double kDisplayRate = 60;
@@ -168,9 +178,12 @@ constexpr double kDisplayRate = 60;
 void ChooseSkipping(StreamDecoder* decoder, double behind, double pictureRate) {
     AVCodecContext* context = decoder->codecContext;
     if (!std::isnan(behind) && behind > kFarBehindSeconds) decoder->farBehind = true;
-    if (std::isnan(behind) || behind < kCaughtUpSeconds) decoder->farBehind = false;
+    if (!std::isnan(behind) && behind > kLostSeconds) decoder->lost = true;
+    if (std::isnan(behind) || behind < kCaughtUpSeconds) decoder->farBehind = decoder->lost = false;
     const bool skipPictures = speedFactor * pictureRate > kDisplayRate || decoder->farBehind;
-    context->skip_frame = skipPictures ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    context->skip_frame = decoder->lost    ? AVDISCARD_NONKEY
+                          : skipPictures ? AVDISCARD_NONREF
+                                         : AVDISCARD_DEFAULT;
     context->skip_loop_filter = decoder->farBehind ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
 }
 
@@ -192,7 +205,8 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double p
     if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
         frame->pts != AV_NOPTS_VALUE) {
         if (IsLateBeforeQueue(dpts, master, decoder->packetSerial,
-                              ClockSerial(&state->videoClock))) {
+                              ClockSerial(&state->videoClock),
+                              LateSlack(pictureRate > 0 ? 1 / pictureRate : 0))) {
             if (which == Camera::Front) CountDroppedBeforeQueue();
             av_frame_unref(frame);
             return 0;
@@ -211,6 +225,8 @@ int VideoDecodeThread(VideoState* state, Camera which) {
     const AVRational tb = stream->time_base;
     const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);
     const double pictureRate = frameRate.num && frameRate.den ? av_q2d(frameRate) : 0;
+    int countedSerial = -1; // serial of the pictures counted in queuedOfSerial
+    int queuedOfSerial = 0;
 
     for (;;) {
         int ret = TakeDecodedPicture(state, which, frame, pictureRate);
@@ -227,11 +243,17 @@ int VideoDecodeThread(VideoState* state, Camera which) {
         slot->pts = pts;
         slot->duration = duration;
         slot->bytePosition = frame->pkt_pos;
-        slot->serial = decoder->packetSerial;
+        const int serial = decoder->packetSerial;
+        slot->serial = serial;
         av_frame_move_ref(slot->frame, frame);
-        queue->Push();
-        (which == Camera::Front ? state->frontQueuedSerial : state->rearQueuedSerial) =
-            slot->serial;
+        queue->Push(); // the slot is the consumer's from here on
+        if (serial != countedSerial) {
+            countedSerial = serial;
+            queuedOfSerial = 0;
+        }
+        // A full queue (the shown picture and two waiting) is the cushion the sound waits for.
+        if (++queuedOfSerial == kPicturesBeforeSound)
+            (which == Camera::Front ? state->frontQueuedSerial : state->rearQueuedSerial) = serial;
         av_frame_unref(frame);
     }
     av_frame_free(&frame);

@@ -396,6 +396,7 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
 
 void RunEventLoop(VideoState* state) {
     SDL_Event event;
+    CreatePresentation(state);
     // A pointer the last playback hid comes back with this one; it hides again when idle.
     SDL_ShowCursor(1);
     state->cursorShownAt = av_gettime_relative();

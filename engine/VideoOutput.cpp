@@ -238,7 +238,7 @@ void RefreshVideo(VideoState* state, double* remaining) {
                 const int lateDrop = EngineSettings::lateDropMode;
                 if (!state->stepping &&
                     (lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
-                    now > state->pictureTimer + duration) {
+                    now > state->pictureTimer + duration + LateSlack(duration)) {
                     CountDroppedAtDisplay();
                     front.Next();
                     AdvanceRear(state, current->pts);
@@ -298,17 +298,21 @@ void DisplayPictures(VideoState* state) {
 }
 
 void CreatePresentation(VideoState* state) {
+    // Both windows and renderers are made once per playback, at its start, while the
+    // read_thread opens the file, so that their cost does not delay the first picture; the
+    // small picture's is made even before it is known whether there is a rear stream, and is
+    // simply not drawn without one.
+    if (state->presentationCreated) return;
+    state->presentationCreated = true;
     AppGlobals& globals = Globals();
     if (!frontWindow) frontWindow = WrapHost(globals.frontVideoHost);
     if (!frontWindow) return;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     frontRenderer = CreateRendererFor(frontWindow);
-    if (state->rearStreamIndex >= 0) {
-        state->rearWidth = EngineSettings::rearWidth;
-        state->rearHeight = EngineSettings::rearHeight;
-        if (!rearWindow) rearWindow = WrapHost(globals.rearVideoHost);
-        if (rearWindow) rearRenderer = CreateRendererFor(rearWindow);
-    }
+    state->rearWidth = EngineSettings::rearWidth;
+    state->rearHeight = EngineSettings::rearHeight;
+    if (!rearWindow) rearWindow = WrapHost(globals.rearVideoHost);
+    if (rearWindow) rearRenderer = CreateRendererFor(rearWindow);
 }
 
 int EnsureTexture(SDL_Renderer* renderer, SDL_Texture** texture, Uint32 format, int width,

@@ -214,6 +214,7 @@ struct StreamDecoder {
     std::int64_t nextTime = AV_NOPTS_VALUE;
     AVRational nextTimeBase{0, 1};
     bool farBehind = false; // video decoders: skipping the loop filter to catch up
+    bool lost = false;      // video decoders: decoding key pictures only to catch up
     SDL_Thread* thread = nullptr;
 };
 
@@ -279,9 +280,9 @@ struct VideoState {
     StreamDecoder audioDecoder, frontDecoder, rearDecoder, textDecoder;
     DecodedFrameQueue audioFrames, frontPictures, rearPictures, textItems;
 
-    // --- Pictures ready: each video decoder thread stores the serial of the picture it last
-    // queued; the audio callback reads them to hold the sound until the pictures of the current
-    // position are there (FetchAudio).
+    // --- Pictures ready: each video decoder thread stores the serial whose pictures have filled
+    // its queue; the audio callback reads them to hold the sound until the pictures of the
+    // current position are there (FetchAudio).
     std::atomic<int> frontQueuedSerial{-1};
     std::atomic<int> rearQueuedSerial{-1};
 
@@ -312,6 +313,7 @@ struct VideoState {
     // --- Video output: player thread only.
     SDL_Texture* frontTexture = nullptr; // the main picture, whichever camera it shows
     SDL_Texture* rearTexture = nullptr;  // the small picture
+    bool presentationCreated = false; // this playback's renderers were made (or tried)
     TextureContent frontTextureHolds;
     TextureContent rearTextureHolds;
     int drawnViewFlags = -1; // zoom, mirror, layout and swap at the last drawing; -1 none yet
@@ -383,9 +385,14 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem);
 // The audio timestamp of a frame in 1/sample-rate units: its own, else the decoder's
 // prediction; advances the prediction past the frame.
 void StampAudioFrame(StreamDecoder* decoder, AVFrame* frame);
-// Whether a decoded picture is already too late to be queued (the early drop).
+// Whether a decoded picture is already too late to be queued (the early drop): later than
+// slack behind the master.
 bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
-                       int videoClockSerial);
+                       int videoClockSerial, double slack = 0);
+// How late a picture may be and still be shown, for a picture of that duration: one picture at
+// normal speed, where a picture shown a moment late beats a gap; none above it, where most
+// pictures cannot be shown anyway.
+double LateSlack(double pictureDuration);
 int AudioDecodeThread(void* arg);
 int FrontVideoDecodeThread(void* arg);
 int RearVideoDecodeThread(void* arg);
