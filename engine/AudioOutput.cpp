@@ -19,15 +19,18 @@ constexpr int kNextChannelCount[] = {0, 0, 1, 6, 2, 6, 4, 6};
 constexpr int kFallbackRates[] = {0, 22050, 44100, 48000, 96000, 192000};
 // Longest the sound waits for the first pictures of a position: a video stream that yields no
 // picture must not keep the recording silent.
-constexpr std::int64_t kMaxSoundHoldUs = 1000000;
+constexpr std::int64_t kMaxSoundHoldUs = 3000000;
 
 // At the start and after a seek the sound waits (silence, nothing taken, the clock not moving
 // on) until both cameras have filled their queues with pictures of the new position. Started at once, it runs
 // ahead while the video decoders fill their pipelines, and their first pictures are late:
-// dropped, or shown behind the sound.
+// dropped, or shown behind the sound. The first picture must also have been taken for showing,
+// so the clock does not run while the player thread is still setting up its renderers.
 bool HoldSoundForPictures(VideoState* state) {
-    const bool frontWaits = state->frontStreamIndex >= 0 &&
-                            state->frontQueuedSerial.load() != state->frontPackets.serial.load();
+    const int frontSerial = state->frontPackets.serial;
+    const bool frontWaits =
+        state->frontStreamIndex >= 0 && (state->frontQueuedSerial.load() != frontSerial ||
+                                         state->frontTakenSerial.load() != frontSerial);
     const bool rearWaits = state->rearStreamIndex >= 0 &&
                            state->rearQueuedSerial.load() != state->rearPackets.serial.load();
     if (!frontWaits && !rearWaits) return false;

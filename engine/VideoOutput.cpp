@@ -250,6 +250,7 @@ void RefreshVideo(VideoState* state, double* remaining) {
                 state->textItems.Next();
 
             front.Next();
+            state->frontTakenSerial = current->serial;
             AdvanceRear(state, current->pts);
             state->forceRedraw = 1;
             const bool hasRear = state->rearStreamIndex >= 0 && state->rearPictures.shownHeld;

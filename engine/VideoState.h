@@ -285,6 +285,7 @@ struct VideoState {
     // current position are there (FetchAudio).
     std::atomic<int> frontQueuedSerial{-1};
     std::atomic<int> rearQueuedSerial{-1};
+    std::atomic<int> frontTakenSerial{-1}; // the player thread: serial of the last shown picture
 
     // --- Audio output: the audio callback thread only (set up by the read_thread before the
     // device runs, freed after it is closed).
