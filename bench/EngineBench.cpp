@@ -194,9 +194,12 @@ std::unordered_map<std::string, double> threadCpuByGroup() {
         // After the name: state is field 3 of stat(5); utime and stime are fields 14 and 15.
         const double cpu = (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / tick;
         std::string group = "other";
-        if (name == "decoder" || name == "read_thread") group = "decode";
-        else if (name.rfind("llvmpipe", 0) == 0) group = "renderer";
-        else if (name == "player") group = "player";
+        if (name == "decoder" || name == "read_thread")
+            group = "decode";
+        else if (name.rfind("llvmpipe", 0) == 0)
+            group = "renderer";
+        else if (name == "player")
+            group = "player";
         groups[group] += cpu;
     }
     closedir(dir);

@@ -22,10 +22,10 @@ constexpr int kFallbackRates[] = {0, 22050, 44100, 48000, 96000, 192000};
 constexpr std::int64_t kMaxSoundHoldUs = 3000000;
 
 // At the start and after a seek the sound waits (silence, nothing taken, the clock not moving
-// on) until both cameras have filled their queues with pictures of the new position. Started at once, it runs
-// ahead while the video decoders fill their pipelines, and their first pictures are late:
-// dropped, or shown behind the sound. The first picture must also have been taken for showing,
-// so the clock does not run while the player thread is still setting up its renderers.
+// on) until both cameras have filled their queues with pictures of the new position. Started at
+// once, it runs ahead while the video decoders fill their pipelines, and their first pictures are
+// late: dropped, or shown behind the sound. The first picture must also have been taken for
+// showing, so the clock does not run while the player thread is still setting up its renderers.
 bool HoldSoundForPictures(VideoState* state) {
     const int frontSerial = state->frontPackets.serial;
     const bool frontWaits =

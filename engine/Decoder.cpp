@@ -181,7 +181,7 @@ void ChooseSkipping(StreamDecoder* decoder, double behind, double pictureRate) {
     if (!std::isnan(behind) && behind > kLostSeconds) decoder->lost = true;
     if (std::isnan(behind) || behind < kCaughtUpSeconds) decoder->farBehind = decoder->lost = false;
     const bool skipPictures = speedFactor * pictureRate > kDisplayRate || decoder->farBehind;
-    context->skip_frame = decoder->lost    ? AVDISCARD_NONKEY
+    context->skip_frame = decoder->lost  ? AVDISCARD_NONKEY
                           : skipPictures ? AVDISCARD_NONREF
                                          : AVDISCARD_DEFAULT;
     context->skip_loop_filter = decoder->farBehind ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
@@ -204,8 +204,7 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double p
     const int lateDrop = EngineSettings::lateDropMode;
     if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
         frame->pts != AV_NOPTS_VALUE) {
-        if (IsLateBeforeQueue(dpts, master, decoder->packetSerial,
-                              ClockSerial(&state->videoClock),
+        if (IsLateBeforeQueue(dpts, master, decoder->packetSerial, ClockSerial(&state->videoClock),
                               LateSlack(pictureRate > 0 ? 1 / pictureRate : 0))) {
             if (which == Camera::Front) CountDroppedBeforeQueue();
             av_frame_unref(frame);

@@ -562,8 +562,7 @@ void SeekRelative(VideoState* state, double seconds) {
 
 void SeekToFraction(VideoState* state, int perMille) {
     if (!state->containerReady.load(std::memory_order_acquire)) return; // nothing to seek in yet
-    if (byteSeekMode == 0 && state->durationUs != AV_NOPTS_VALUE &&
-        state->durationUs > 0) {
+    if (byteSeekMode == 0 && state->durationUs != AV_NOPTS_VALUE && state->durationUs > 0) {
         auto target = static_cast<std::int64_t>(state->durationUs * (perMille / 1000.0));
         if (state->startTimeUs != AV_NOPTS_VALUE) target += state->startTimeUs;
         RequestSeek(state, target, 0, false);

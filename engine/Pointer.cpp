@@ -13,8 +13,8 @@ namespace {
 // events, so SDL hears of no motion over them and its cached global position stays where it
 // was. The window system is asked directly, through the library SDL itself loaded, so the
 // engine still links SDL alone.
-using QueryPointerFunction = Bool (*)(Display*, Window, Window*, Window*, int*, int*, int*,
-                                      int*, unsigned int*);
+using QueryPointerFunction = Bool (*)(Display*, Window, Window*, Window*, int*, int*, int*, int*,
+                                      unsigned int*);
 
 QueryPointerFunction QueryPointer() {
     static const QueryPointerFunction function = [] {
@@ -35,8 +35,8 @@ bool PointerPosition(SDL_Window* window, int* x, int* y) {
             Window root, child;
             int windowX, windowY;
             unsigned int mask;
-            return query(info.info.x11.display, info.info.x11.window, &root, &child, x, y,
-                         &windowX, &windowY, &mask) != 0;
+            return query(info.info.x11.display, info.info.x11.window, &root, &child, x, y, &windowX,
+                         &windowY, &mask) != 0;
         }
     }
     SDL_GetGlobalMouseState(x, y);

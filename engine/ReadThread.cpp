@@ -139,8 +139,7 @@ int ReadThread(void* arg) {
     {
         const bool discontinuous = container->iformat->flags & AVFMT_TS_DISCONT;
         if (byteSeekMode < 0)
-            byteSeekMode =
-                discontinuous && std::strcmp("ogg", container->iformat->name) != 0;
+            byteSeekMode = discontinuous && std::strcmp("ogg", container->iformat->name) != 0;
         state->pictureGapLimit = discontinuous ? 10.0 : 3600.0;
     }
     if (EngineSettings::reportProgress) av_dump_format(container, 0, state->fileName.c_str(), 0);

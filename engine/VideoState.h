@@ -289,7 +289,7 @@ struct VideoState {
 
     // --- Audio output: the audio callback thread only (set up by the read_thread before the
     // device runs, freed after it is closed).
-    int soundHeldSerial = -1;       // audio serial the sound was last held for
+    int soundHeldSerial = -1;        // audio serial the sound was last held for
     std::int64_t soundHeldSince = 0; // when that hold began
     // NaN until the first frame is handed to the device: the sound held for the first pictures
     // gives the clock no time, so nothing runs against a clock that is not moving yet.
@@ -314,7 +314,7 @@ struct VideoState {
     // --- Video output: player thread only.
     SDL_Texture* frontTexture = nullptr; // the main picture, whichever camera it shows
     SDL_Texture* rearTexture = nullptr;  // the small picture
-    bool presentationCreated = false; // this playback's renderers were made (or tried)
+    bool presentationCreated = false;    // this playback's renderers were made (or tried)
     TextureContent frontTextureHolds;
     TextureContent rearTextureHolds;
     int drawnViewFlags = -1; // zoom, mirror, layout and swap at the last drawing; -1 none yet
@@ -329,7 +329,7 @@ struct VideoState {
     std::int64_t cursorShownAt = 0;
     bool cursorHidden = false;
     std::int64_t pointerWatchedAt = 0; // last look at the pointer's position
-    int pointerX = INT_MIN;           // INT_MIN: not looked at yet
+    int pointerX = INT_MIN;            // INT_MIN: not looked at yet
     int pointerY = INT_MIN;
 
     // --- Telemetry walk (TelemetryTimeline.cpp). The text decoder thread raises

@@ -59,12 +59,12 @@ TEST_F(ClockTest, PictureDelayFollowsTheMaster) {
         double expected;
     };
     const Case cases[] = {
-        {0.04, -0.20, 0.0},   // video behind: show at once
-        {0.04, 0.05, 0.09},   // video ahead, short delay: the difference is added
-        {0.20, 0.15, 0.35},   // video ahead, long delay: the difference is added
-        {0.04, 0.005, 0.04},  // within the threshold: unchanged
+        {0.04, -0.20, 0.0},    // video behind: show at once
+        {0.04, 0.05, 0.09},    // video ahead, short delay: the difference is added
+        {0.20, 0.15, 0.35},    // video ahead, long delay: the difference is added
+        {0.04, 0.005, 0.04},   // within the threshold: unchanged
         {0.033, 0.012, 0.045}, // a little ahead: waits just that much
-        {0.04, 20.0, 0.04},   // beyond the gap limit: not corrected
+        {0.04, 20.0, 0.04},    // beyond the gap limit: not corrected
     };
     state.pictureGapLimit = 10.0;
     for (const Case& c : cases) {

@@ -22,9 +22,7 @@
 namespace velk::test {
 namespace {
 
-bool startsWith(const std::string& s, const std::string& prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 std::vector<Message> messagesOf(const std::vector<std::string>& lines, std::size_t from = 0) {
     std::vector<Message> out;
@@ -83,9 +81,7 @@ struct EndCase {
     bool rear;
 };
 
-void PrintTo(const EndCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const EndCase& c, std::ostream* out) { *out << c.name; }
 
 class PlaysToOneEnd : public ::testing::TestWithParam<EndCase> {};
 
