@@ -33,14 +33,18 @@ bool HoldSoundForPictures(VideoState* state) {
                                          state->frontTakenSerial.load() != frontSerial);
     const bool rearWaits = state->rearStreamIndex >= 0 &&
                            state->rearQueuedSerial.load() != state->rearPackets.serial.load();
-    if (!frontWaits && !rearWaits) return false;
-    const int serial = state->audioPackets.serial;
-    const std::int64_t now = av_gettime_relative();
-    if (serial != state->soundHeldSerial) {
-        state->soundHeldSerial = serial;
-        state->soundHeldSince = now;
+    bool hold = false;
+    if (frontWaits || rearWaits) {
+        const int serial = state->audioPackets.serial;
+        const std::int64_t now = av_gettime_relative();
+        if (serial != state->soundHeldSerial) {
+            state->soundHeldSerial = serial;
+            state->soundHeldSince = now;
+        }
+        hold = now - state->soundHeldSince < kMaxSoundHoldUs;
     }
-    return now - state->soundHeldSince < kMaxSoundHoldUs;
+    state->soundHeld = hold ? 1 : 0;
+    return hold;
 }
 
 // The default layout for a channel count without the stereo downmix channels.

@@ -214,6 +214,12 @@ void RefreshVideo(VideoState* state, double* remaining) {
             SkipStaleRear(state);
             if (last->serial != current->serial) state->pictureTimer = NowSeconds();
             if (state->paused) goto display;
+            // While the sound waits for the pictures, the first one stays on the screen: moving
+            // on without the sound would put the pictures ahead of it when it starts.
+            if (state->soundHeld && front.shownHeld && last->serial == current->serial) {
+                state->pictureTimer = NowSeconds();
+                goto display;
+            }
 
             const double delay = PictureDelay(PictureDuration(state, last, current), state);
             const double now = NowSeconds();

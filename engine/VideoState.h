@@ -286,6 +286,7 @@ struct VideoState {
     std::atomic<int> frontQueuedSerial{-1};
     std::atomic<int> rearQueuedSerial{-1};
     std::atomic<int> frontTakenSerial{-1}; // the player thread: serial of the last shown picture
+    std::atomic<int> soundHeld{0}; // the audio thread: 1 while the sound waits for the pictures
 
     // --- Audio output: the audio callback thread only (set up by the read_thread before the
     // device runs, freed after it is closed).
