@@ -250,8 +250,9 @@ int VideoDecodeThread(VideoState* state, Camera which) {
             countedSerial = serial;
             queuedOfSerial = 0;
         }
-        // A full queue (the shown picture and two waiting) is the cushion the sound waits for.
-        if (++queuedOfSerial == kPicturesBeforeSound)
+        // A full queue is the cushion the sound waits for: three pictures of the position, or
+        // fewer beside a picture from before a seek that the queue still holds as shown.
+        if (++queuedOfSerial == kPicturesBeforeSound || queue->count >= queue->capacity)
             (which == Camera::Front ? state->frontQueuedSerial : state->rearQueuedSerial) = serial;
         av_frame_unref(frame);
     }
