@@ -18,7 +18,7 @@ namespace velk {
 namespace {
 // Program-lifetime presentation state, player thread only: the windows wrap the panels' host
 // windows for the program run (QuitEngine forgets them) and the "f" toggle lasts as long. The
-// renderers belong to one playback: created at its first drawing, destroyed by ClosePlayback.
+// renderers belong to one playback: created at its start, destroyed by ClosePlayback.
 // Everything else the refresh keeps between calls is the playback's own, in its VideoState.
 SDL_Window* frontWindow = nullptr;
 SDL_Window* rearWindow = nullptr;
