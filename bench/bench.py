@@ -32,6 +32,9 @@ RECORDING_OPTIONS = [
 # Fraction seeks in thousandths: spread over the whole recording, never the same twice, and
 # jumping both ways.
 SEEKS = [(37 + i * 383) % 960 + 20 for i in range(24)]
+# The same camera-like streams for half a second: the start of a playback on its own.
+SHORT_OPTIONS = ["--duration", "0.5"] + RECORDING_OPTIONS[2:]
+SHORT_RUNS = 5
 THREAD_SETTINGS = [("auto", None, "0"), ("one", "1", "1")]  # name, VELK_DECODER_THREADS, -threads
 PRESENT_ONLY_PICTURES = 300  # pairs of pictures SDL alone uploads and presents, 30 a second
 
@@ -71,16 +74,16 @@ def run_measured(argv, env=None):
             usage.ru_maxrss)
 
 
-def make_recording(build, out_dir):
+def make_recording(build, out_dir, options=RECORDING_OPTIONS):
     tool = os.path.join(build, "tools", "make-recording")
-    key = hashlib.sha1(" ".join(RECORDING_OPTIONS).encode()).hexdigest()[:12]
+    key = hashlib.sha1(" ".join(options).encode()).hexdigest()[:12]
     path = os.path.join(out_dir, "bench-%s.mp4" % key)
     table = path[:-4] + ".telemetry"
     if not (os.path.exists(path) and os.path.exists(table)):
-        log("making the %d s recording %s (once; kept in %s)" % (DURATION, path, out_dir))
+        log("making the recording %s (once; kept in %s)" % (path, out_dir))
         partial = path + ".part.mp4"
         with open(table + ".part", "w") as tel:
-            subprocess.run([tool, *RECORDING_OPTIONS, "--print-telemetry", "--out", partial],
+            subprocess.run([tool, *options, "--print-telemetry", "--out", partial],
                            stdout=tel, check=True)
         os.replace(table + ".part", table)
         os.replace(partial, path)
@@ -182,6 +185,7 @@ def main():
     bench = os.path.join(args.build, "bench", "velk-bench")
 
     path, table = make_recording(args.build, args.out)
+    short_path, short_table = make_recording(args.build, args.out, SHORT_OPTIONS)
     info = probe(path)
     streams = {s["index"]: s for s in info["streams"]}
     duration = float(info["format"]["duration"])
@@ -202,6 +206,12 @@ def main():
         for speed in (1, 4):
             log("decoder threads %s: %d fraction seeks at %dx" % (name, len(SEEKS), speed))
             r["seek%d" % speed] = run_engine(bench, path, table, speed, velk_threads, SEEKS)
+        log("decoder threads %s: the 0.5 s recording %d times" % (name, SHORT_RUNS))
+        shorts = [run_engine(bench, short_path, short_table, 1, velk_threads)
+                  for _ in range(SHORT_RUNS)]
+        r["short"] = {"droppedLate": sum(f["droppedBeforeQueue"] + f["droppedAtDisplay"]
+                                         for f in shorts),
+                      "shown": sum(f["picturesShown"] for f in shorts)}
         log("decoder threads %s: SDL alone uploading and presenting" % name)
         r["presentOnly"] = run_present_only(bench, PRESENT_ONLY_PICTURES)
         results[name] = r
@@ -230,10 +240,12 @@ def main():
             add("  of the drops: more than %d Hz can show, %dx" % (DISPLAY_HZ, speed),
                 lambda r, s=speed: (offered - capacity(r, s), offered - DISPLAY_HZ * duration / s),
                 False)
+            # Pictures not shown beyond what the display could not show: the drops, and the
+            # pictures the decoders skipped undecoded (the same as the drops alone when nothing
+            # is skipped).
             add("  of the drops: beyond that, %dx (ref: 0)" % speed,
-                lambda r, s=speed: (r["play%d" % s]["droppedBeforeQueue"]
-                                    + r["play%d" % s]["droppedAtDisplay"]
-                                    - (offered - capacity(r, s)), 0), False)
+                lambda r, s=speed: (max(0.0, capacity(r, s) - r["play%d" % s]["picturesShown"]),
+                                    0), False)
     # Where the CPU of the 1x playback goes, per shown picture. Upload and present run on the
     # test display's software renderer (llvmpipe, partly in its own threads) and would run on
     # the graphics card of a desktop: SDL alone doing the same for the same picture sizes is
@@ -269,6 +281,10 @@ def main():
     for speed in (1, 4):
         add("longest gap between shown pictures after the first second, s, %dx (ref: 0.2)"
             % speed, lambda r, s=speed: (r["play%d" % s]["shownGapMaxAfterFirstSecond"], 0.2))
+    add("0.5 s recording, %d playbacks: pictures dropped late, 1x (ref: 0)" % SHORT_RUNS,
+        lambda r: (r["short"]["droppedLate"], 0), False)
+    add("  pictures shown (ref: offered)",
+        lambda r: (r["short"]["shown"], SHORT_RUNS * round(0.5 * FPS)))
     add("start to first picture, s (ref: ffmpeg -ss 0 first picture)",
         lambda r: (r["play1"]["firstPictureSeconds"], statistics.median(r["ffFirst"])))
     for speed in (1, 4):
