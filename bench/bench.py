@@ -52,7 +52,7 @@ def quantile(values, q):
     return ordered[rank - 1]
 
 
-def run_measured(argv, env=None):
+def run_measured(argv, env=None, allow=()):
     """Runs argv to its end; returns (stdout, wall seconds, CPU seconds, peak kilobytes)."""
     started = time.monotonic()
     proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -67,7 +67,7 @@ def run_measured(argv, env=None):
     _, status, usage = os.wait4(proc.pid, 0)
     wall = time.monotonic() - started
     proc.returncode = os.waitstatus_to_exitcode(status)
-    if proc.returncode != 0:
+    if proc.returncode != 0 and proc.returncode not in allow:
         raise RuntimeError("%s failed (%d): %s" % (argv[0], proc.returncode,
                                                   err_chunks[0][-2000:].decode(errors="replace")))
     return (out_chunks[0].decode(errors="replace"), wall, usage.ru_utime + usage.ru_stime,
@@ -132,7 +132,7 @@ def run_engine(bench, path, table, speed, velk_threads, seeks=None):
             "--limit", str(DURATION / speed + 30)]
     if seeks:
         argv += ["--seeks", ",".join(str(s) for s in seeks), "--settle", "0.3"]
-    out, _, _, _ = run_measured(argv, env)
+    out, _, _, _ = run_measured(argv, env, allow=(4,))  # 4: not ended within the limit
     figures = {}
     for line in out.splitlines():
         parts = line.split(" ", 2)
@@ -141,8 +141,13 @@ def run_engine(bench, path, table, speed, velk_threads, seeks=None):
                 figures[parts[1]] = float(parts[2])
             except ValueError:
                 figures[parts[1]] = parts[2]
-    if figures.get("completed") != 1 or figures.get("stopped") != 1:
-        raise RuntimeError("velk-bench did not complete: %s" % out[-1500:])
+    if figures.get("stopped") != 1:
+        raise RuntimeError("velk-bench did not stop its playback: %s" % out[-1500:])
+    if figures.get("completed") != 1:
+        # A playback that did not end within its limit still has figures up to the limit; one
+        # slow run on a loaded machine must not cost the whole table.
+        log("velk-bench: %s at %dx did not end within its limit; its figures are up to it"
+            % (os.path.basename(path), speed))
     return figures
 
 
