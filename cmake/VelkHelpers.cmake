@@ -1,9 +1,16 @@
 # add_velk_test(NAME name SOURCES ... LIBS ... [LABELS unit|gui|e2e ...] [TIMEOUT s]
-#               [ARGS ...] [ENV VAR=value ...])
+#               [ARGS ...] [ENV VAR=value ...] [NAMED_PARAMETERS])
 # One test executable; GoogleTest discovers its cases so each shows in CTest by name.
+# NAMED_PARAMETERS: the parameterised cases name themselves (a name generator), so CTest lists
+# that name alone instead of appending the printed parameter.
 include(GoogleTest)
 function(add_velk_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS;ENV" ${ARGN})
+    cmake_parse_arguments(T "NAMED_PARAMETERS" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ARGS;ENV"
+        ${ARGN})
+    set(pretty_values)
+    if(T_NAMED_PARAMETERS)
+        set(pretty_values NO_PRETTY_VALUES)
+    endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
@@ -14,7 +21,7 @@ function(add_velk_test)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_compile_definitions(${T_NAME} PRIVATE
         VELK_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VELK_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    gtest_discover_tests(${T_NAME}
+    gtest_discover_tests(${T_NAME} ${pretty_values}
         EXTRA_ARGS ${T_ARGS}
         DISCOVERY_TIMEOUT 60
         TEST_LIST ${T_NAME}_TESTS
