@@ -441,6 +441,9 @@ TEST(VelkPlay, SwapAndMirrorWhilePausedShowAtOnce) {
     PlayProcess play({"--quit-after", "120", file});
     ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
     ASSERT_EQ(play.command("pause"), "ok pause");
+    // Paused at 5.5 s: picture 165, away from the white flash of each whole second, which
+    // shows neither camera's colour.
+    ASSERT_EQ(play.command("seek-fraction 550"), "ok seek-fraction");
     int paused = -1;
     for (int attempt = 0, last = -2; attempt < 600 && paused < 0; ++attempt) {
         const auto screens = takeScreenshots(play);
