@@ -25,8 +25,7 @@ int CVELKViewerApp::Run(const QString& path) {
     m_instance = std::make_unique<SingleInstance>();
     if (!m_instance->acquire()) {
         // A path goes to the copy that runs, which opens it; only a plain start is told off.
-        if (!path.isEmpty() &&
-            m_instance->sendPath(QFileInfo(path).absoluteFilePath())) {
+        if (!path.isEmpty() && m_instance->sendPath(QFileInfo(path).absoluteFilePath())) {
             LogEvent(QStringLiteral("handed ") + path);
             return 0;
         }

@@ -1,17 +1,17 @@
 #include "CVELKViewerDlg.h"
 
 #include "AppGlobals.h"
+#include "BackupController.h"
 #include "CFileList.h"
 #include "CFrontViewerDlg.h"
 #include "CGdipButton.h"
 #include "CRearViewerDlg.h"
 #include "CVehicleInfoDlg.h"
 #include "CViewerCtlDlg.h"
-#include "BackupController.h"
 #include "CardTracker.h"
-#include "MountWatcher.h"
 #include "Engine.h"
 #include "EventLog.h"
+#include "MountWatcher.h"
 #include "PanelWidget.h"
 #include "QtMessagePoster.h"
 #include "Resources.h"
@@ -168,6 +168,7 @@ bool CVELKViewerDlg::Initialise() {
     }
 
     if (StartMediaLayer() < 0) {
+        LogEvent(QStringLiteral("message SDL Init error"));
         QMessageBox::warning(nullptr, QApplication::applicationName(),
                              QStringLiteral("SDL Init error"));
         return false;
@@ -200,7 +201,7 @@ bool CVELKViewerDlg::eventFilter(QObject* watched, QEvent* event) {
                                  static_cast<PostedMessageEvent*>(event)->message));
         return false;
     }
-    if (event->type() != QEvent::KeyPress || m_tornDown) return false;
+    if (event->type() != QEvent::KeyPress || m_tornDown || m_closing) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != this) return false;
     const auto& key = static_cast<const QKeyEvent&>(*event);
@@ -317,11 +318,13 @@ void CVELKViewerDlg::EnableSwitchButton(bool on) { m_switchButton->setEnabled(on
 void CVELKViewerDlg::ResetGraph() { m_vehicle->ResetGraph(); }
 
 void CVELKViewerDlg::FillListPanels() {
-    for (size_t c = 0; c < m_lists.size(); ++c) m_lists[c]->FillFromCatalogue(m_catalogue[c]);
+    for (size_t c = 0; c < m_lists.size(); ++c)
+        m_lists[c]->FillFromCatalogue(m_catalogue[c]);
 }
 
 void CVELKViewerDlg::ClearCatalogue() {
-    for (auto& list : m_catalogue) list.clear();
+    for (auto& list : m_catalogue)
+        list.clear();
 }
 
 QString CVELKViewerDlg::cardRoot() const {
@@ -359,7 +362,7 @@ void CVELKViewerDlg::StartBackup(const QStringList& names, const QString& target
 
 bool CVELKViewerDlg::StopPlaybackForSwitch() {
     AppGlobals& g = Globals();
-    if (m_switching > 0 || m_tornDown) return false;
+    if (m_switching > 0 || m_tornDown || m_closing) return false;
     if (!g.playing) return true;
     ++m_switching;
     m_switchCancelled = false;
@@ -376,7 +379,7 @@ bool CVELKViewerDlg::StopPlaybackForSwitch() {
     // holds back the reactions to it (a late end of recording must not move the list on).
     QCoreApplication::sendPostedEvents();
     --m_switching;
-    return !m_switchCancelled && !m_tornDown && engineRunning.load() == 0;
+    return !m_switchCancelled && !m_closing && engineRunning.load() == 0;
 }
 
 void CVELKViewerDlg::ToggleFullScreen() {
@@ -385,14 +388,15 @@ void CVELKViewerDlg::ToggleFullScreen() {
     if (last + 2 >= now) return;
     last = now;
 
-    const QList<QWidget*> chrome = {m_fileLabel,      m_zoomButton,     m_mirrorButton,
-                                    m_switchButton,   m_versionButton,  m_minimizeButton,
-                                    m_fullScreenButton, m_closeButton,  m_tabs[0],
-                                    m_tabs[1],        m_tabs[2],        m_side,
-                                    m_control,        m_vehicle};
+    const QList<QWidget*> chrome = {m_fileLabel,        m_zoomButton,    m_mirrorButton,
+                                    m_switchButton,     m_versionButton, m_minimizeButton,
+                                    m_fullScreenButton, m_closeButton,   m_tabs[0],
+                                    m_tabs[1],          m_tabs[2],       m_side,
+                                    m_control,          m_vehicle};
     CFileList* shownList = m_lists[size_t(shownCategory())];
     if (!m_fullScreen) {
-        for (QWidget* w : chrome) w->hide();
+        for (QWidget* w : chrome)
+            w->hide();
         shownList->hide();
         const QRect screen(0, 0, Globals().screenWidth, Globals().screenHeight);
         setMinimumSize(0, 0);
@@ -407,7 +411,8 @@ void CVELKViewerDlg::ToggleFullScreen() {
         if (QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
         m_front->PlaceAt(kFrontArea);
-        for (QWidget* w : chrome) w->show();
+        for (QWidget* w : chrome)
+            w->show();
         shownList->show();
     }
     m_fullScreen = !m_fullScreen;
@@ -424,7 +429,8 @@ void CVELKViewerDlg::SetDeviceLabel(const QString& versionText, int deviceCode) 
 void CVELKViewerDlg::onVersion() {
     QString text = m_appTitle;
     if (!m_deviceLabel.isEmpty()) text += QLatin1Char('\n') + m_deviceLabel;
-    LogEvent(QStringLiteral("version ") + QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    LogEvent(QStringLiteral("version ") +
+             QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationName(), text,
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -433,8 +439,7 @@ void CVELKViewerDlg::onVersion() {
 
 void CVELKViewerDlg::onZoom() {
     ToggleZoom();
-    m_zoomButton->setToolTip(
-        loadString(m_zoomed ? IdsZoomIn : IdsZoomOut, Globals().uiLanguage));
+    m_zoomButton->setToolTip(loadString(m_zoomed ? IdsZoomIn : IdsZoomOut, Globals().uiLanguage));
     m_zoomed = !m_zoomed;
 }
 
@@ -487,6 +492,7 @@ void CVELKViewerDlg::onCardRemoved() {
     if (g.playing) {
         RequestStop();
         g.playing = false;
+        m_front->SetVideoShown(false); // the placeholder again: nothing of the card is left
         m_control->EnableTransport(true);
         EnableRecordingButtons(true);
     }
@@ -540,7 +546,11 @@ void CVELKViewerDlg::mouseReleaseEvent(QMouseEvent*) { m_dragging = false; }
 void CVELKViewerDlg::changeEvent(QEvent* event) { QWidget::changeEvent(event); }
 
 void CVELKViewerDlg::closeEvent(QCloseEvent* event) {
-    Teardown();
+    // The panels are torn down once the event loop has returned (the destructor), not here: a
+    // close can arrive inside a wait of a panel's own (a playback switch, previous/next), and
+    // that panel must still exist when its wait returns. The waits end now.
+    m_closing = true;
+    m_switchCancelled = true;
     event->accept();
     QCoreApplication::quit();
 }

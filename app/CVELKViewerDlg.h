@@ -77,6 +77,8 @@ public:
     // closing during the wait. Callers start nothing then.
     bool StopPlaybackForSwitch();
     bool isSwitching() const { return m_switching > 0; }
+    // The window was closed: nothing new is started while the event loop ends.
+    bool isClosing() const { return m_closing; }
 
     // Opens a recording file as the open button does, or a card folder as a found card.
     void OpenPath(const QString& path);
@@ -127,7 +129,8 @@ private:
     bool m_zoomed = false;
     std::array<bool, kRecordingCategoryCount> m_listShown{true, false, false};
     bool m_tornDown = false;
-    int m_switching = 0;        // nested StopPlaybackForSwitch waits
+    bool m_closing = false; // closed: the event loop is ending, the teardown follows it
+    int m_switching = 0; // nested StopPlaybackForSwitch waits
     bool m_switchCancelled = false;
 
     CFrontViewerDlg* m_front = nullptr;

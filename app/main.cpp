@@ -11,10 +11,6 @@
 #include <string_view>
 
 int main(int argc, char** argv) {
-    // The map panel's web view composes with OpenGL. A window that switches to that only when
-    // the view appears leaves its native children (the video hosts) on surfaces OpenGL cannot
-    // draw to, and the whole window goes black; composing with OpenGL from the start avoids it.
-    if (!std::getenv("QT_WIDGETS_RHI")) setenv("QT_WIDGETS_RHI", "1", 1);
     // The engine draws into X11 windows: Qt runs on xcb, also under Wayland (through XWayland).
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
     for (int i = 1; i < argc; ++i) {
@@ -30,6 +26,10 @@ int main(int argc, char** argv) {
                 "                       (default: ask the system)");
             return 0;
         }
+    }
+    if (qgetenv("QT_QPA_PLATFORM") == "xcb" && qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr, "velk-viewer: no X display (DISPLAY is not set)\n");
+        return 1;
     }
     QApplication app(argc, argv);
     QCommandLineParser parser;

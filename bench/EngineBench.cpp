@@ -5,6 +5,11 @@
 //
 //   velk-bench --file REC [--speed N] [--limit SECONDS] [--seeks P1,P2,...] [--settle SECONDS]
 //              [--telemetry TABLE]
+//   velk-bench --present-only PICTURES
+//
+// --present-only is the reference for the drawing: the same two windows and renderers, and
+// PICTURES pairs of pictures of the engine's texture sizes uploaded and presented by SDL alone at
+// 30 a second, without the engine.
 //
 // Without --seeks it plays REC from the start to its end (message 1048) or --limit. With
 // --seeks it waits for the first picture, then seeks to each per-mille position in turn,
@@ -14,10 +19,14 @@
 #include "AppGlobals.h"
 #include "Engine.h"
 #include "PanelCalls.h"
+#include "VideoState.h"
 #include "WindowMessages.h"
 
+#include <SDL.h>
 #include <X11/Xlib.h>
+#include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +36,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -90,6 +100,7 @@ private:
 };
 
 struct Options {
+    int presentOnly = 0;
     std::string file;
     int speed = 1;
     double limitSeconds = 0;
@@ -101,7 +112,8 @@ struct Options {
 [[noreturn]] void usage(const char* why) {
     std::fprintf(stderr,
                  "velk-bench: %s\nusage: velk-bench --file REC [--speed 1..4] [--limit SECONDS] "
-                 "[--seeks P1,P2,...] [--settle SECONDS] [--telemetry TABLE]\n",
+                 "[--seeks P1,P2,...] [--settle SECONDS] [--telemetry TABLE]\n"
+                 "       velk-bench --present-only PICTURES\n",
                  why);
     std::exit(2);
 }
@@ -121,6 +133,9 @@ Options parse(int argc, char** argv) {
             o.limitSeconds = std::atof(v);
         } else if (a == "--settle") {
             o.settleSeconds = std::atof(v);
+        } else if (a == "--present-only") {
+            o.presentOnly = std::atoi(v);
+            if (o.presentOnly <= 0) usage("--present-only needs a number of pictures");
         } else if (a == "--telemetry") {
             o.telemetryTable = v;
         } else if (a == "--seeks") {
@@ -135,7 +150,7 @@ Options parse(int argc, char** argv) {
             usage(("unknown option " + a).c_str());
         }
     }
-    if (o.file.empty()) usage("--file is required");
+    if (o.file.empty() && !o.presentOnly) usage("--file is required");
     return o;
 }
 
@@ -153,6 +168,104 @@ long statusKilobytes(const char* field) {
     while (std::getline(in, line))
         if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
     return -1;
+}
+
+// CPU seconds of this process's live threads, summed by the group their name puts them in:
+// "decode" (the decoder threads, and the read_thread with the codec's worker threads it
+// starts), "renderer" (the GL driver's own threads: llvmpipe under Xvfb) and "other".
+std::unordered_map<std::string, double> threadCpuByGroup() {
+    std::unordered_map<std::string, double> groups;
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir) return groups;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream in(std::string("/proc/self/task/") + entry->d_name + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        const std::string name = stat.substr(open + 1, close - open - 1);
+        std::istringstream rest(stat.substr(close + 2));
+        std::string field;
+        std::vector<std::string> fields;
+        while (rest >> field)
+            fields.push_back(field);
+        if (fields.size() < 13) continue;
+        // After the name: state is field 3 of stat(5); utime and stime are fields 14 and 15.
+        const double cpu = (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) / tick;
+        std::string group = "other";
+        if (name == "decoder" || name == "read_thread")
+            group = "decode";
+        else if (name.rfind("llvmpipe", 0) == 0)
+            group = "renderer";
+        else if (name == "player")
+            group = "player";
+        groups[group] += cpu;
+    }
+    closedir(dir);
+    return groups;
+}
+
+// Uploads and presents pictures of the engine's texture sizes into both windows, 30 a second,
+// with SDL alone; prints its CPU figures.
+int presentOnly(Window front, Window rear, int pictures) {
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    SDL_Window* windows[2] = {SDL_CreateWindowFrom(reinterpret_cast<void*>(front)),
+                              SDL_CreateWindowFrom(reinterpret_cast<void*>(rear))};
+    const int sizes[2][2] = {{720, 405}, {360, 202}};
+    SDL_Renderer* renderers[2] = {};
+    SDL_Texture* textures[2] = {};
+    std::vector<std::uint8_t> planes[2];
+    for (int i = 0; i < 2; ++i) {
+        if (!windows[i]) return 1;
+        renderers[i] = SDL_CreateRenderer(windows[i], -1,
+                                          SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC |
+                                              SDL_RENDERER_TARGETTEXTURE);
+        if (!renderers[i]) return 1;
+        textures[i] = SDL_CreateTexture(renderers[i], SDL_PIXELFORMAT_YV12,
+                                        SDL_TEXTUREACCESS_STREAMING, sizes[i][0], sizes[i][1]);
+        if (!textures[i]) return 1;
+        planes[i].resize(static_cast<std::size_t>(sizes[i][0] * sizes[i][1] * 3 / 2));
+    }
+    const double cpuBefore = cpuSeconds();
+    auto groupsBefore = threadCpuByGroup();
+    double upload = 0, present = 0;
+    const auto start = Clock::now();
+    for (int n = 0; n < pictures; ++n) {
+        for (int i = 0; i < 2; ++i) {
+            const int w = sizes[i][0], h = sizes[i][1];
+            std::uint8_t* y = planes[i].data();
+            std::memset(y, 16 + n % 200, planes[i].size());
+            const double t0 = velk::ThreadCpuSeconds();
+            SDL_UpdateYUVTexture(textures[i], nullptr, y, w, y + w * h, w / 2,
+                                 y + w * h + (w / 2) * (h / 2), w / 2);
+            const double t1 = velk::ThreadCpuSeconds();
+            SDL_SetRenderDrawColor(renderers[i], 0, 0, 0, 255);
+            SDL_RenderClear(renderers[i]);
+            SDL_RenderSetLogicalSize(renderers[i], i ? 1280 : 1920, i ? 720 : 1080);
+            SDL_RenderClear(renderers[i]);
+            SDL_RenderCopy(renderers[i], textures[i], nullptr, nullptr);
+            SDL_RenderPresent(renderers[i]);
+            upload += t1 - t0;
+            present += velk::ThreadCpuSeconds() - t1;
+        }
+        std::this_thread::sleep_until(start + std::chrono::microseconds(33333 * (n + 1)));
+    }
+    auto groupsAfter = threadCpuByGroup();
+    std::printf("bench presentOnlyPictures %d\n", pictures);
+    std::printf("bench presentOnlyCpuSeconds %.3f\n", cpuSeconds() - cpuBefore);
+    std::printf("bench presentOnlyUploadCpuSeconds %.3f\n", upload);
+    std::printf("bench presentOnlyPresentCpuSeconds %.3f\n", present);
+    std::printf("bench presentOnlyRendererThreadsCpuSeconds %.3f\n",
+                groupsAfter["renderer"] - groupsBefore["renderer"]);
+    std::printf("bench presentOnlyPeakKilobytes %ld\n", statusKilobytes("VmHWM"));
+    for (int i = 0; i < 2; ++i) {
+        SDL_DestroyTexture(textures[i]);
+        SDL_DestroyRenderer(renderers[i]);
+        SDL_DestroyWindow(windows[i]);
+    }
+    return 0;
 }
 
 // Nearest-rank quantile.
@@ -267,6 +380,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     velk::SetSpeedFactor(options.speed);
+    if (options.presentOnly) {
+        const int rc = presentOnly(front, rear, options.presentOnly);
+        std::fflush(stdout);
+        velk::StopMediaLayer();
+        XDestroyWindow(display, front);
+        XDestroyWindow(display, rear);
+        XCloseDisplay(display);
+        return rc;
+    }
 
     const double cpuBefore = cpuSeconds();
     const auto startedAt = Clock::now();
@@ -307,6 +429,9 @@ int main(int argc, char** argv) {
     const double cpuUsed = cpuSeconds() - cpuBefore;
     const velk::PlaybackFigures figures = velk::CurrentPlaybackFigures();
     const long peakKb = statusKilobytes("VmHWM");
+    auto threadCpu = threadCpuByGroup();
+    const long anonKb = statusKilobytes("RssAnon");
+    const long fileKb = statusKilobytes("RssFile");
 
     velk::RequestStop();
     for (int i = 0; i < 2000 && velk::engineRunning; ++i)
@@ -321,6 +446,10 @@ int main(int argc, char** argv) {
     std::printf("bench wallSeconds %.3f\n", wall);
     std::printf("bench cpuSeconds %.3f\n", cpuUsed);
     std::printf("bench peakKilobytes %ld\n", peakKb);
+    // What the memory at the end is: the process's own (heap, frames, queues) or mapped files
+    // (libraries, among them the GL driver's).
+    std::printf("bench anonKilobytes %ld\n", anonKb);
+    std::printf("bench fileKilobytes %ld\n", fileKb);
     std::printf("bench picturesShown %lld\n", static_cast<long long>(figures.picturesShown));
     std::printf("bench rearPicturesShown %lld\n",
                 static_cast<long long>(figures.rearPicturesShown));
@@ -330,7 +459,21 @@ int main(int argc, char** argv) {
     std::printf("bench firstPictureSeconds %.6f\n", figures.firstPictureSeconds);
     std::printf("bench telemetryDelivered %lld\n",
                 static_cast<long long>(figures.telemetryDelivered));
+    std::printf("bench decodeThreadsCpuSeconds %.3f\n", threadCpu["decode"]);
+    std::printf("bench rendererThreadsCpuSeconds %.3f\n", threadCpu["renderer"]);
+    std::printf("bench scaleCpuSeconds %.3f\n", figures.scaleCpuSeconds);
+    std::printf("bench uploadCpuSeconds %.3f\n", figures.uploadCpuSeconds);
+    std::printf("bench presentCpuSeconds %.3f\n", figures.presentCpuSeconds);
+    std::printf("bench drawings %lld\n", static_cast<long long>(figures.drawings));
+    // The longest wait between two shown pictures once the first second has passed.
+    double gap = 0;
+    const auto& shown = figures.shownAtSeconds;
+    for (std::size_t i = 1; i < shown.size(); ++i)
+        if (shown[i - 1] - shown.front() >= 1.0) gap = std::max(gap, shown[i] - shown[i - 1]);
+    std::printf("bench shownGapMaxAfterFirstSecond %.6f\n", gap);
     printDistribution("videoMinusAudio", figures.videoMinusAudio);
+    printDistribution("videoMinusAudioFirstSecond", figures.videoMinusAudioFirstSecond);
+    printDistribution("videoMinusAudioAfterSeek", figures.videoMinusAudioAfterSeek);
     printDistribution("frontMinusRear", figures.frontMinusRear);
     printDistribution("seekToPicture", figures.seekToPictureSeconds);
     if (!options.telemetryTable.empty()) printTelemetry(options.telemetryTable, poster.telemetry());

@@ -1,9 +1,9 @@
 #include "CFileList.h"
 
-#include "SelectFolder.h"
 #include "CVELKViewerDlg.h"
 #include "CViewerCtlDlg.h"
 #include "EventLog.h"
+#include "SelectFolder.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -106,7 +106,9 @@ void CFileList::Initialise() {
 
 void CFileList::FillFromCatalogue(const std::vector<FileInfo>& list) {
     m_model->setEntries(list);
-    LogEvent(QStringLiteral("list %1 %2").arg(QLatin1String(kLogNames[int(m_category)])).arg(list.size()));
+    LogEvent(QStringLiteral("list %1 %2")
+                 .arg(QLatin1String(kLogNames[int(m_category)]))
+                 .arg(list.size()));
 }
 
 QString CFileList::RowFileName(int index) const { return m_model->rowFileName(index); }
@@ -117,7 +119,8 @@ int CFileList::rowCount() const { return m_model->rowCount(); }
 
 std::vector<int> CFileList::selectedRows() const {
     std::vector<int> rows;
-    for (const QModelIndex& index : m_view->selectionModel()->selectedRows()) rows.push_back(index.row());
+    for (const QModelIndex& index : m_view->selectionModel()->selectedRows())
+        rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -128,8 +131,8 @@ void CFileList::SelectOnly(int index) {
         return;
     }
     const QModelIndex cell = m_model->index(index, 0);
-    m_view->selectionModel()->setCurrentIndex(
-        cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_view->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
     m_view->scrollTo(cell, QAbstractItemView::EnsureVisible);
 }
 
@@ -193,7 +196,8 @@ void CFileList::BackupSelection() {
     const QString target = SelectFolder(this);
     if (target.isEmpty()) return;
     QStringList names;
-    for (int row : selectedRows()) names << RowFileName(row);
+    for (int row : selectedRows())
+        names << RowFileName(row);
     m_main.StartBackup(names, target);
 }
 

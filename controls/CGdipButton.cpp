@@ -80,6 +80,9 @@ void CGdipButton::paintEvent(QPaintEvent*) {
     const bool hover = !pressed && m_hovering && isEnabled();
 
     QPainter painter(this);
+    // A button that cannot be used now is drawn faint over its parent's picture, so the user
+    // sees what waits for a recording.
+    if (!isEnabled()) painter.setOpacity(0.4);
     if (pressed)
         painter.drawImage(QPoint(1, 1), looks[Plain]);
     else

@@ -17,6 +17,35 @@ constexpr int kMinAudioBufferSamples = 512;
 constexpr int kMaxCallbacksPerSecond = 30;
 constexpr int kNextChannelCount[] = {0, 0, 1, 6, 2, 6, 4, 6};
 constexpr int kFallbackRates[] = {0, 22050, 44100, 48000, 96000, 192000};
+// Longest the sound waits for the first pictures of a position: a video stream that yields no
+// picture must not keep the recording silent.
+constexpr std::int64_t kMaxSoundHoldUs = 3000000;
+
+// At the start and after a seek the sound waits (silence, nothing taken, the clock not moving
+// on) until both cameras have filled their queues with pictures of the new position. Started at
+// once, it runs ahead while the video decoders fill their pipelines, and their first pictures are
+// late: dropped, or shown behind the sound. The first picture must also have been taken for
+// showing, so the clock does not run while the player thread is still setting up its renderers.
+bool HoldSoundForPictures(VideoState* state) {
+    const int frontSerial = state->frontPackets.serial;
+    const bool frontWaits =
+        state->frontStreamIndex >= 0 && (state->frontQueuedSerial.load() != frontSerial ||
+                                         state->frontTakenSerial.load() != frontSerial);
+    const bool rearWaits = state->rearStreamIndex >= 0 &&
+                           state->rearQueuedSerial.load() != state->rearPackets.serial.load();
+    bool hold = false;
+    if (frontWaits || rearWaits) {
+        const int serial = state->audioPackets.serial;
+        const std::int64_t now = av_gettime_relative();
+        if (serial != state->soundHeldSerial) {
+            state->soundHeldSerial = serial;
+            state->soundHeldSince = now;
+        }
+        hold = now - state->soundHeldSince < kMaxSoundHoldUs;
+    }
+    state->soundHeld = hold ? 1 : 0;
+    return hold;
+}
 
 // The default layout for a channel count without the stereo downmix channels.
 void DefaultLayout(AVChannelLayout* layout, int channels) {
@@ -119,7 +148,7 @@ int OpenAudioOutput(VideoState* state, const AVChannelLayout* requestedLayout, i
 }
 
 int FetchAudio(VideoState* state) {
-    if (state->paused) return -1;
+    if (state->paused || HoldSoundForPictures(state)) return -1;
 
     QueuedFrame* frame = nullptr;
     do {

@@ -101,14 +101,17 @@ double PictureDelay(double delay, const VideoState* state) {
     double diff = 0;
     if (MasterKind(state) != MasterClock::Video) {
         diff = ReadClock(&state->videoClock) - ReadMasterClock(state);
-        double threshold = FFMAX(kSyncThresholdMin, FFMIN(kSyncThresholdMax, delay));
+        // A third of a picture: the picture stays within about 10 ms of the sound at 30 a
+        // second (a whole picture let it sit 33 ms ahead uncorrected).
+        double threshold = FFMAX(kSyncThresholdMin, FFMIN(kSyncThresholdMax, delay / 3));
         if (!std::isnan(diff) && std::fabs(diff) < state->pictureGapLimit) {
+            // Ahead, the picture waits exactly as long as it is ahead. Doubling the delay of a
+            // short picture instead would overshoot by most of a picture and swing the picture
+            // from ahead of the sound to behind it.
             if (diff <= -threshold)
                 delay = FFMAX(0, delay + diff);
-            else if (diff >= threshold && delay > kFrameDuplicationThreshold)
-                delay = delay + diff;
             else if (diff >= threshold)
-                delay = 2 * delay;
+                delay = delay + diff;
         }
     }
     av_log(nullptr, AV_LOG_TRACE, "video: delay=%0.3f A-V=%f\n", delay, -diff);

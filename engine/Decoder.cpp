@@ -116,7 +116,10 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                 ret = AVERROR(EAGAIN);
             } else {
                 if (gotItem && !decoder->pendingPacket->data) decoder->packetPending = 1;
-                ret = gotItem ? 0 : (decoder->pendingPacket->data ? AVERROR(EAGAIN) : AVERROR_EOF);
+                // Every text packet counts, also one the text decoder finds empty (a re-written
+                // sample starts with a zero length byte): the line is taken from the packet.
+                const bool counts = gotItem || decoder->pendingPacket->data;
+                ret = counts ? 0 : AVERROR_EOF;
             }
             if (!decoder->packetPending) av_packet_unref(decoder->pendingPacket);
             if (ret == 0) return 1;
@@ -139,19 +142,54 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
 }
 
 bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
-                       int videoClockSerial) {
+                       int videoClockSerial, double slack) {
     // Both cameras compare with the video clock's serial: their queues are flushed together.
     const double diff = pictureTime - masterTime;
-    return !std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < 0 &&
+    return !std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < -slack &&
            packetSerial == videoClockSerial;
 }
 
+double LateSlack(double pictureDuration) { return speedFactor == 1 ? pictureDuration : 0; }
+
 namespace {
 
-enum class Camera { Front, Rear };
+// Behind the master by more than kFarBehindSeconds, the decoder skips what it may skip at high
+// speed; by more than kLostSeconds it decodes key pictures only, which catches up within a few of
+// them where it would otherwise stay behind for good (its packets fill the read_thread's byte
+// ceiling, the sound runs dry and waits). It keeps everything again once back within
+// kCaughtUpSeconds.
+constexpr double kFarBehindSeconds = 0.25;
+constexpr double kLostSeconds = 1.0;
+constexpr double kCaughtUpSeconds = 0.05;
+
+// Pictures of a position each camera queues before the sound starts (FetchAudio): the capacity
+// of a picture queue, so the decoders begin with a full queue instead of racing the clock.
+constexpr int kPicturesBeforeSound = 3;
+
+// A display shows at most this many pictures a second.
+constexpr double kDisplayRate = 60;
+
+// What the decoder may leave out, chosen on its own thread before it is fed more: nothing while
+// it keeps up and a display could show every picture. When the speed offers more pictures than
+// that, most cannot be shown anyway: the non-reference pictures (which no other picture needs)
+// are not decoded and the loop filter is not run (at 4x on two cores that shows about a third
+// more pictures, at a little blockiness until the next key picture). Far behind, at any speed,
+// the same; lost, key pictures only. behind is the master clock minus the time of the picture
+// just decoded (NaN when either is unknown); pictureRate is the stream's pictures per second.
+void ChooseSkipping(StreamDecoder* decoder, double behind, double pictureRate) {
+    AVCodecContext* context = decoder->codecContext;
+    if (!std::isnan(behind) && behind > kFarBehindSeconds) decoder->farBehind = true;
+    if (!std::isnan(behind) && behind > kLostSeconds) decoder->lost = true;
+    if (std::isnan(behind) || behind < kCaughtUpSeconds) decoder->farBehind = decoder->lost = false;
+    const bool skip = speedFactor * pictureRate > kDisplayRate || decoder->farBehind;
+    context->skip_frame = decoder->lost ? AVDISCARD_NONKEY
+                          : skip        ? AVDISCARD_NONREF
+                                        : AVDISCARD_DEFAULT;
+    context->skip_loop_filter = skip || decoder->lost ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
+}
 
 // 1 a picture to queue, 0 none (dropped early or drained), -1 aborted.
-int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
+int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double pictureRate) {
     StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
     AVStream* stream = decoder->stream;
     int got = DecodeFrame(decoder, frame, nullptr);
@@ -161,11 +199,14 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame) {
     if (frame->pts != AV_NOPTS_VALUE) dpts = av_q2d(stream->time_base) * frame->pts;
     frame->sample_aspect_ratio = av_guess_sample_aspect_ratio(state->container, stream, frame);
 
+    const double master = ReadMasterClock(state);
+    const bool currentSerial = decoder->packetSerial == ClockSerial(&state->videoClock);
+    ChooseSkipping(decoder, currentSerial ? master - dpts : NAN, pictureRate);
     const int lateDrop = EngineSettings::lateDropMode;
     if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
         frame->pts != AV_NOPTS_VALUE) {
-        if (IsLateBeforeQueue(dpts, ReadMasterClock(state), decoder->packetSerial,
-                              ClockSerial(&state->videoClock))) {
+        if (IsLateBeforeQueue(dpts, master, decoder->packetSerial, ClockSerial(&state->videoClock),
+                              LateSlack(pictureRate > 0 ? 1 / pictureRate : 0))) {
             if (which == Camera::Front) CountDroppedBeforeQueue();
             av_frame_unref(frame);
             return 0;
@@ -183,9 +224,12 @@ int VideoDecodeThread(VideoState* state, Camera which) {
         which == Camera::Front ? &state->frontPictures : &state->rearPictures;
     const AVRational tb = stream->time_base;
     const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);
+    const double pictureRate = frameRate.num && frameRate.den ? av_q2d(frameRate) : 0;
+    int countedSerial = -1; // serial of the pictures counted in queuedOfSerial
+    int queuedOfSerial = 0;
 
     for (;;) {
-        int ret = TakeDecodedPicture(state, which, frame);
+        int ret = TakeDecodedPicture(state, which, frame, pictureRate);
         if (ret < 0) break;
         if (ret == 0) continue;
         double duration =
@@ -199,10 +243,18 @@ int VideoDecodeThread(VideoState* state, Camera which) {
         slot->pts = pts;
         slot->duration = duration;
         slot->bytePosition = frame->pkt_pos;
-        slot->serial = decoder->packetSerial;
-        slot->uploaded = 0;
+        const int serial = decoder->packetSerial;
+        slot->serial = serial;
         av_frame_move_ref(slot->frame, frame);
-        queue->Push();
+        queue->Push(); // the slot is the consumer's from here on
+        if (serial != countedSerial) {
+            countedSerial = serial;
+            queuedOfSerial = 0;
+        }
+        // A full queue is the cushion the sound waits for: three pictures of the position, or
+        // fewer beside a picture from before a seek that the queue still holds as shown.
+        if (++queuedOfSerial == kPicturesBeforeSound || queue->count >= queue->capacity)
+            (which == Camera::Front ? state->frontQueuedSerial : state->rearQueuedSerial) = serial;
         av_frame_unref(frame);
     }
     av_frame_free(&frame);
@@ -256,9 +308,14 @@ int TextDecodeThread(void* arg) {
         if (got > 0) {
             slot->hasTextItem = true;
             AVPacket* pkt = state->textDecoder.currentPacket;
-            // A line without a time belongs to no moment; it is not collected.
-            if (pkt->pts != AV_NOPTS_VALUE)
-                AddTelemetryLine(static_cast<int>(pkt->pts), pkt->data, pkt->size);
+            // A line without a time belongs to no moment; it is not collected. Lines are keyed
+            // by their tenth of a second: the device writes a 1/10 time base, so its keys are
+            // its timestamps; a file whose text track was re-written (1/1000) keys the same.
+            if (pkt->pts != AV_NOPTS_VALUE) {
+                const std::int64_t tenth =
+                    av_rescale_q(pkt->pts, state->textDecoder.stream->time_base, {1, 10});
+                AddTelemetryLine(state, static_cast<int>(tenth), pkt->data, pkt->size);
+            }
             state->textItems.Push();
         } else {
             avsubtitle_free(&slot->textItem);

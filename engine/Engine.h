@@ -63,6 +63,17 @@ struct PlaybackFigures {
     std::vector<double> frontMinusRear;       // seconds, front minus rear picture time when shown
     std::vector<double> seekToPictureSeconds; // seek request to the first picture after it
     std::int64_t telemetryDelivered = 0;      // 1046/1047 pairs posted
+    // The share of videoMinusAudio taken in the first second after the first picture, and in
+    // the first second after the first picture of each seek.
+    std::vector<double> videoMinusAudioFirstSecond;
+    std::vector<double> videoMinusAudioAfterSeek;
+    std::vector<double> shownAtSeconds; // RunPlayback to each shown front picture
+    // Player-thread CPU seconds spent scaling and converting pictures, uploading them into
+    // textures, and clearing, copying and presenting (the rest of each drawing).
+    double scaleCpuSeconds = 0;
+    double uploadCpuSeconds = 0;
+    double presentCpuSeconds = 0;
+    std::int64_t drawings = 0; // DisplayPictures calls that drew
 };
 PlaybackFigures CurrentPlaybackFigures();
 

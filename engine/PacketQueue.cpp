@@ -206,6 +206,7 @@ QueuedFrame* DecodedFrameQueue::AwaitFreeSlot() {
 }
 
 void DecodedFrameQueue::Push() {
+    slots[writeIndex].sequence = ++pushedCount;
     if (++writeIndex == capacity) writeIndex = 0;
     SDL_LockMutex(mutex);
     count.fetch_add(1);

@@ -9,6 +9,8 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
+#include <climits>
+#include <ctime>
 #include <vector>
 
 namespace velk {
@@ -27,19 +29,44 @@ std::atomic<int> quitRequested{0};
 std::atomic<int> endPosted{0};
 std::atomic<int> pausedMarker{0};
 std::atomic<WindowHandle> progressWindow{0};
-std::atomic<int> EngineSettings::byteSeekMode{-1};
+std::atomic<int> byteSeekMode{-1};
 
 namespace {
 
-// --- Figures: counters from several threads, series from the player thread; the lock lets
-// another thread take a consistent snapshot.
+// --- Figures of the current or the last playback: reset when a playback starts and kept after
+// it ends, for the hosts that read them then. Counters come from several threads, series from
+// the player thread; the lock lets another thread take a consistent snapshot.
 std::mutex figuresLock;
 PlaybackFigures figures;
 std::int64_t playbackStartedAt = 0;
-int seekSerialBefore = -1;
+int seekSerialBefore = -1; // front serial when the last seek was asked, until its first picture
+std::int64_t firstPictureAt = -1; // the first picture of the playback
+std::int64_t seekPictureAt = -1;  // the first picture of the last seek
 
 constexpr std::int64_t kCursorHideDelayUs = 1000000;
-bool cursorHidden = false;
+constexpr std::int64_t kPointerWatchPeriodUs = 50000;
+
+void PointerMoved(VideoState* state) {
+    if (state->cursorHidden) {
+        SDL_ShowCursor(1);
+        state->cursorHidden = false;
+    }
+    state->cursorShownAt = av_gettime_relative();
+}
+
+// SDL sees no motion over host windows that the panels' toolkit owns (PointerPosition): the
+// pointer's position is looked at a few times a second instead, and any change counts as motion.
+void WatchPointer(VideoState* state) {
+    const std::int64_t now = av_gettime_relative();
+    if (now - state->pointerWatchedAt < kPointerWatchPeriodUs) return;
+    state->pointerWatchedAt = now;
+    int x = 0, y = 0;
+    if (!PointerPosition(PresentationWindow(), &x, &y)) return;
+    const bool moved = state->pointerX != INT_MIN && (x != state->pointerX || y != state->pointerY);
+    state->pointerX = x;
+    state->pointerY = y;
+    if (moved) PointerMoved(state);
+}
 
 void PushCommand(Uint32 type) {
     SDL_Event event{};
@@ -154,6 +181,21 @@ void ResetPlaybackFigures() {
     figures = PlaybackFigures{};
     playbackStartedAt = av_gettime_relative();
     seekSerialBefore = -1;
+    firstPictureAt = seekPictureAt = -1;
+}
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+void CountDrawingCpu(double scaleSeconds, double uploadSeconds, double presentSeconds) {
+    std::lock_guard guard(figuresLock);
+    figures.scaleCpuSeconds += scaleSeconds;
+    figures.uploadCpuSeconds += uploadSeconds;
+    figures.presentCpuSeconds += presentSeconds;
+    figures.drawings++;
 }
 
 void CountDroppedBeforeQueue() {
@@ -175,18 +217,28 @@ void CountShownPicture(VideoState* state, double frontPts, double rearPts, bool 
     const double audio = state->audioStreamIndex >= 0 ? ReadClock(&state->audioClock) : NAN;
     const std::int64_t now = av_gettime_relative();
     std::lock_guard guard(figuresLock);
-    if (figures.picturesShown == 0) figures.firstPictureSeconds = (now - playbackStartedAt) / 1e6;
+    if (figures.picturesShown == 0) {
+        figures.firstPictureSeconds = (now - playbackStartedAt) / 1e6;
+        firstPictureAt = now;
+    }
     figures.picturesShown++;
+    figures.shownAtSeconds.push_back((now - playbackStartedAt) / 1e6);
     if (hasRear) {
         figures.rearPicturesShown++;
         if (!std::isnan(rearPts) && !std::isnan(frontPts))
             figures.frontMinusRear.push_back(frontPts - rearPts);
     }
-    if (!std::isnan(audio) && !std::isnan(frontPts))
-        figures.videoMinusAudio.push_back(frontPts - audio);
     if (seekSerialBefore >= 0 && state->frontPackets.serial > seekSerialBefore) {
         figures.seekToPictureSeconds.push_back((now - state->seekRequestedAt) / 1e6);
         seekSerialBefore = -1;
+        seekPictureAt = now;
+    }
+    if (!std::isnan(audio) && !std::isnan(frontPts)) {
+        const double d = frontPts - audio;
+        figures.videoMinusAudio.push_back(d);
+        if (now - firstPictureAt < 1000000) figures.videoMinusAudioFirstSecond.push_back(d);
+        if (seekPictureAt >= 0 && now - seekPictureAt < 1000000)
+            figures.videoMinusAudioAfterSeek.push_back(d);
     }
 }
 
@@ -318,9 +370,11 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
     double remaining = 0.0;
     SDL_PumpEvents();
     while (!SDL_PeepEvents(event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT)) {
-        if (!cursorHidden && av_gettime_relative() > kCursorHideDelayUs) {
+        WatchPointer(state);
+        if (!state->cursorHidden &&
+            av_gettime_relative() - state->cursorShownAt > kCursorHideDelayUs) {
             SDL_ShowCursor(0);
-            cursorHidden = true;
+            state->cursorHidden = true;
         }
         if (remaining > 0.0) av_usleep(static_cast<int64_t>(remaining * 1000000.0));
         remaining = 0.01;
@@ -330,6 +384,10 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
             state->frontStreamIndex >= 0 && state->frontPictures.Remaining() > 0)
             StepOneFrame(state);
         if (state->paused) CatchUpRearPicture(state);
+        // A view flag changed while paused is shown at once, not with the next picture.
+        if (state->paused && state->frontPictures.shownHeld && state->drawnViewFlags >= 0 &&
+            ViewFlags() != state->drawnViewFlags)
+            state->forceRedraw = 1;
         if (state->pictureMode != -1 && (!state->paused || state->forceRedraw))
             RefreshVideo(state, &remaining);
         SDL_PumpEvents();
@@ -338,12 +396,19 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
 
 void RunEventLoop(VideoState* state) {
     SDL_Event event;
+    CreatePresentation(state);
+    // A pointer the last playback hid comes back with this one; it hides again when idle.
+    SDL_ShowCursor(1);
+    state->cursorShownAt = av_gettime_relative();
     while (quitRequested != 1 && !state->abortRequested) {
         WaitForEvent(state, &event);
         switch (event.type) {
         case SDL_QUIT:
             QuitEngine(state);
             return;
+        case SDL_MOUSEMOTION:
+            PointerMoved(state);
+            break;
         case SDL_KEYDOWN:
             switch (event.key.keysym.sym) {
             case SDLK_ESCAPE:
@@ -405,7 +470,10 @@ void RunEventLoop(VideoState* state) {
             state->volume = startVolume.load();
             break;
         case CmdSwapViews:
-            if (state->rearStreamIndex >= 0) swapViews = !swapViews;
+            if (state->rearStreamIndex >= 0) {
+                swapViews = !swapViews;
+                state->forceRedraw = 1;
+            }
             break;
         default:
             break;
@@ -471,7 +539,7 @@ void RequestSeek(VideoState* state, std::int64_t target, std::int64_t relative, 
 
 void SeekRelative(VideoState* state, double seconds) {
     const bool ready = state->containerReady.load(std::memory_order_acquire);
-    if (EngineSettings::byteSeekMode != 0) {
+    if (byteSeekMode != 0) {
         std::int64_t pos = -1;
         if (state->frontStreamIndex >= 0) pos = state->frontPictures.LastShownPosition();
         if (pos < 0 && state->rearStreamIndex >= 0) pos = state->rearPictures.LastShownPosition();
@@ -494,8 +562,7 @@ void SeekRelative(VideoState* state, double seconds) {
 
 void SeekToFraction(VideoState* state, int perMille) {
     if (!state->containerReady.load(std::memory_order_acquire)) return; // nothing to seek in yet
-    if (EngineSettings::byteSeekMode == 0 && state->durationUs != AV_NOPTS_VALUE &&
-        state->durationUs > 0) {
+    if (byteSeekMode == 0 && state->durationUs != AV_NOPTS_VALUE && state->durationUs > 0) {
         auto target = static_cast<std::int64_t>(state->durationUs * (perMille / 1000.0));
         if (state->startTimeUs != AV_NOPTS_VALUE) target += state->startTimeUs;
         RequestSeek(state, target, 0, false);

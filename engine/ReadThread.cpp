@@ -52,10 +52,12 @@ void CarryOutSeek(VideoState* state, AVFormatContext* container) {
     if (ret < 0) {
         av_log(nullptr, AV_LOG_ERROR, "%s: error while seeking\n", container->url);
     } else {
-        if (state->audioStreamIndex >= 0) FlushAndMark(&state->audioPackets);
-        if (state->textStreamIndex >= 0) FlushAndMark(&state->textPackets);
+        // Pictures first: the sound, which waits for the pictures of the new serial, must not
+        // see its own new serial next to the pictures' old one.
         if (state->frontStreamIndex >= 0) FlushAndMark(&state->frontPackets);
         if (state->rearStreamIndex >= 0) FlushAndMark(&state->rearPackets);
+        if (state->audioStreamIndex >= 0) FlushAndMark(&state->audioPackets);
+        if (state->textStreamIndex >= 0) FlushAndMark(&state->textPackets);
         if (flags & AVSEEK_FLAG_BYTE)
             StampClock(&state->externalClock, NAN, 0);
         else
@@ -136,9 +138,8 @@ int ReadThread(void* arg) {
 
     {
         const bool discontinuous = container->iformat->flags & AVFMT_TS_DISCONT;
-        if (EngineSettings::byteSeekMode < 0)
-            EngineSettings::byteSeekMode =
-                discontinuous && std::strcmp("ogg", container->iformat->name) != 0;
+        if (byteSeekMode < 0)
+            byteSeekMode = discontinuous && std::strcmp("ogg", container->iformat->name) != 0;
         state->pictureGapLimit = discontinuous ? 10.0 : 3600.0;
     }
     if (EngineSettings::reportProgress) av_dump_format(container, 0, state->fileName.c_str(), 0);

@@ -16,18 +16,7 @@ namespace {
 std::mutex timelineLock;
 std::unordered_map<int, std::string> timeline;
 
-// The last tenth handled by the delivery, player thread only. Each playback starts before
-// tenth 0, so every playback delivers its first line.
-int telemetryCursor = -1;
-// The highest key the text decoder has collected in this playback: a tenth above it may still
-// be on its way, so the walk waits for it instead of passing it by.
-std::atomic<int> highestCollectedKey{-1};
-// The text of the moment last found (player thread only); each delivery posts its own copy.
-std::string currentTelemetryText;
-
 constexpr int kMaxWalkTenths = 40;
-// The seeks of the playback the walk last started or restarted at; -1 before the first call.
-int walkSeeks = -1;
 
 bool HasTenth(int key) {
     std::lock_guard guard(timelineLock);
@@ -42,14 +31,14 @@ bool LookUp(int key, std::string* out) {
     return true;
 }
 
-void DeliverTenth(int key) {
-    if (!LookUp(key, &currentTelemetryText)) return;
-    if (fullScreenLayout || currentTelemetryText.empty()) return;
+void DeliverTenth(VideoState* state, int key) {
+    if (!LookUp(key, &state->currentTelemetryText)) return;
+    if (fullScreenLayout || state->currentTelemetryText.empty()) return;
     const AppGlobals& globals = Globals();
     for (std::uint32_t id : {MsgVehicleTelemetry, MsgMapTelemetry}) {
         WindowMessage message;
         message.id = id;
-        message.text = std::make_unique<std::string>(currentTelemetryText);
+        message.text = std::make_unique<std::string>(state->currentTelemetryText);
         message.lParam = reinterpret_cast<std::intptr_t>(message.text.get());
         PostWindowMessage(id == MsgVehicleTelemetry ? globals.vehicleInfoPanel : globals.mapPanel,
                           std::move(message));
@@ -58,7 +47,14 @@ void DeliverTenth(int key) {
 }
 } // namespace
 
-void AddTelemetryLine(int key, const std::uint8_t* payload, int size) {
+void AddTelemetryLine(VideoState* state, int key, const std::uint8_t* payload, int size) {
+    // A re-written text track (3GPP timed text) puts the text's length in two bytes before it.
+    // Only a prefix that gives exactly the rest of the sample is one: a device line begins with
+    // digits, which read as a length far above any line's.
+    if (size >= 2 && ((payload[0] << 8) | payload[1]) == size - 2) {
+        payload += 2;
+        size -= 2;
+    }
     // The payload is read as a zero-terminated string that ends at the packet's end at most.
     const void* zero = size > 0 ? std::memchr(payload, 0, static_cast<std::size_t>(size)) : nullptr;
     const std::size_t length = zero ? static_cast<const std::uint8_t*>(zero) - payload
@@ -66,7 +62,7 @@ void AddTelemetryLine(int key, const std::uint8_t* payload, int size) {
     std::string text(reinterpret_cast<const char*>(payload), length);
     std::lock_guard guard(timelineLock);
     timeline[key] = std::move(text);
-    if (key > highestCollectedKey) highestCollectedKey = key;
+    if (key > state->highestCollectedKey) state->highestCollectedKey = key;
 }
 
 void DeliverTelemetry(VideoState* state) {
@@ -78,26 +74,23 @@ void DeliverTelemetry(VideoState* state) {
     // more than the walk ahead. Otherwise it only goes forward: a clock that steps back without a
     // seek (the sound clock corrected by a late audio callback) would deliver lines a second time.
     const int seeks = state->seeksDone;
-    const bool seeked = walkSeeks >= 0 && seeks != walkSeeks;
-    if (seeked || t > telemetryCursor + kMaxWalkTenths) telemetryCursor = t - 1;
-    walkSeeks = seeks;
+    int& cursor = state->telemetryCursor;
+    const bool seeked = state->walkSeeks >= 0 && seeks != state->walkSeeks;
+    if (seeked || t > cursor + kMaxWalkTenths) cursor = t - 1;
+    state->walkSeeks = seeks;
     // Every tenth passed since the last call is visited in order, so no line is lost after a
     // stall, at a higher speed, or while the text decoder is still catching up.
-    while (telemetryCursor < t) {
-        const int next = telemetryCursor + 1;
-        if (next > highestCollectedKey && !HasTenth(next)) break; // not decoded yet: next time
-        telemetryCursor = next;
-        DeliverTenth(next);
+    while (cursor < t) {
+        const int next = cursor + 1;
+        if (next > state->highestCollectedKey && !HasTenth(next)) break; // not decoded yet
+        cursor = next;
+        DeliverTenth(state, next);
     }
 }
 
 void ClearTelemetryTimeline() {
     std::lock_guard guard(timelineLock);
     if (!timeline.empty()) timeline.clear();
-    highestCollectedKey = -1;
-    telemetryCursor = -1; // the next playback begins a walk of its own
-    walkSeeks = -1;
-    currentTelemetryText.clear();
 }
 
 bool TelemetryTimelineEmpty() {

@@ -16,15 +16,15 @@ extern "C" {
 namespace velk {
 
 namespace {
-// Presentation objects outlive a playback: the windows wrap the panels' host windows for the
-// program run; the renderers live for one playback. Player thread only.
+// Program-lifetime presentation state, player thread only: the windows wrap the panels' host
+// windows for the program run (QuitEngine forgets them) and the "f" toggle lasts as long. The
+// renderers belong to one playback: created at its start, destroyed by ClosePlayback.
+// Everything else the refresh keeps between calls is the playback's own, in its VideoState.
 SDL_Window* frontWindow = nullptr;
 SDL_Window* rearWindow = nullptr;
+int windowFullScreen = 0;
 SDL_Renderer* frontRenderer = nullptr;
 SDL_Renderer* rearRenderer = nullptr;
-int windowFullScreen = 0;
-std::int64_t lastStatusTime = 0;
-std::int64_t lastPostedSeconds = -1; // nothing posted yet, so the first second is posted too
 
 constexpr double kAudioOnlyRedrawPeriod = 0.02;
 constexpr std::int64_t kProgressPeriodUs = 200000;
@@ -49,6 +49,9 @@ struct ScaledPicture {
 };
 thread_local ScaledPicture scaledFront;
 thread_local ScaledPicture scaledRear;
+// CPU of the drawing under way, split for the figures (player thread).
+double drawingScaleCpu = 0;
+double drawingUploadCpu = 0;
 
 bool IsPlanar420(int format) {
     return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
@@ -97,9 +100,6 @@ void CatchUpRearPicture(VideoState* state) {
     AdvanceRear(state, front.LastShownSlot()->pts);
     // A rear picture a little ahead of the front one still beats an old position.
     if (!rear.shownHeld || rear.LastShownSlot()->serial != state->rearPackets.serial) rear.Next();
-    // Pictures are uploaded when the front one is new; the front one stays, so mark it for a
-    // fresh upload or the redraw shows the old rear texture again.
-    front.LastShownSlot()->uploaded = 0;
     state->forceRedraw = 1;
 }
 
@@ -126,21 +126,21 @@ void EndCheck(VideoState* state) {
 
 void PostProgress(VideoState* state) {
     const std::int64_t now = av_gettime_relative();
-    if (lastStatusTime != 0 && now - lastStatusTime < kProgressPeriodUs) return;
+    if (state->lastStatusTime != 0 && now - state->lastStatusTime < kProgressPeriodUs) return;
     if (state->containerReady.load(std::memory_order_acquire)) {
         const double t = ReadMasterClock(state);
         const int position = PositionPerMille(t, state->durationUs);
         if (position >= 0) PostWindowMessage(progressWindow.load(), MsgPosition, position, 0);
         if (!std::isnan(t)) {
             const std::int64_t seconds = static_cast<std::int64_t>(FFMAX(FFMIN(t, 1e15), -1e15));
-            if (seconds != lastPostedSeconds) {
+            if (seconds != state->lastPostedSeconds) {
                 PostWindowMessage(progressWindow.load(), MsgElapsedSeconds, 0,
                                   static_cast<std::intptr_t>(seconds));
-                lastPostedSeconds = seconds;
+                state->lastPostedSeconds = seconds;
             }
         }
     }
-    lastStatusTime = now;
+    state->lastStatusTime = now;
 }
 
 SDL_Renderer* CreateRendererFor(SDL_Window* window) {
@@ -214,6 +214,12 @@ void RefreshVideo(VideoState* state, double* remaining) {
             SkipStaleRear(state);
             if (last->serial != current->serial) state->pictureTimer = NowSeconds();
             if (state->paused) goto display;
+            // While the sound waits for the pictures, the first one stays on the screen: moving
+            // on without the sound would put the pictures ahead of it when it starts.
+            if (state->soundHeld && front.shownHeld && last->serial == current->serial) {
+                state->pictureTimer = NowSeconds();
+                goto display;
+            }
 
             const double delay = PictureDelay(PictureDuration(state, last, current), state);
             const double now = NowSeconds();
@@ -238,7 +244,7 @@ void RefreshVideo(VideoState* state, double* remaining) {
                 const int lateDrop = EngineSettings::lateDropMode;
                 if (!state->stepping &&
                     (lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
-                    now > state->pictureTimer + duration) {
+                    now > state->pictureTimer + duration + LateSlack(duration)) {
                     CountDroppedAtDisplay();
                     front.Next();
                     AdvanceRear(state, current->pts);
@@ -250,6 +256,7 @@ void RefreshVideo(VideoState* state, double* remaining) {
                 state->textItems.Next();
 
             front.Next();
+            state->frontTakenSerial = current->serial;
             AdvanceRear(state, current->pts);
             state->forceRedraw = 1;
             const bool hasRear = state->rearStreamIndex >= 0 && state->rearPictures.shownHeld;
@@ -278,8 +285,11 @@ display:
 }
 
 void DisplayPictures(VideoState* state) {
+    state->drawnViewFlags = ViewFlags();
     if (!frontRenderer) CreatePresentation(state);
     if (!frontRenderer) return;
+    const double cpuBefore = ThreadCpuSeconds();
+    drawingScaleCpu = drawingUploadCpu = 0;
     const bool hasRear = state->rearStreamIndex >= 0 && rearRenderer;
     SDL_SetRenderDrawColor(frontRenderer, 0, 0, 0, 255);
     SDL_RenderClear(frontRenderer);
@@ -290,20 +300,26 @@ void DisplayPictures(VideoState* state) {
     DrawPictures(state);
     SDL_RenderPresent(frontRenderer);
     if (hasRear) SDL_RenderPresent(rearRenderer);
+    const double spent = ThreadCpuSeconds() - cpuBefore;
+    CountDrawingCpu(drawingScaleCpu, drawingUploadCpu, spent - drawingScaleCpu - drawingUploadCpu);
 }
 
 void CreatePresentation(VideoState* state) {
+    // Both windows and renderers are made once per playback, at its start, while the
+    // read_thread opens the file, so that their cost does not delay the first picture; the
+    // small picture's is made even before it is known whether there is a rear stream, and is
+    // simply not drawn without one.
+    if (state->presentationCreated) return;
+    state->presentationCreated = true;
     AppGlobals& globals = Globals();
     if (!frontWindow) frontWindow = WrapHost(globals.frontVideoHost);
     if (!frontWindow) return;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     frontRenderer = CreateRendererFor(frontWindow);
-    if (state->rearStreamIndex >= 0) {
-        state->rearWidth = EngineSettings::rearWidth;
-        state->rearHeight = EngineSettings::rearHeight;
-        if (!rearWindow) rearWindow = WrapHost(globals.rearVideoHost);
-        if (rearWindow) rearRenderer = CreateRendererFor(rearWindow);
-    }
+    state->rearWidth = EngineSettings::rearWidth;
+    state->rearHeight = EngineSettings::rearHeight;
+    if (!rearWindow) rearWindow = WrapHost(globals.rearVideoHost);
+    if (rearWindow) rearRenderer = CreateRendererFor(rearWindow);
 }
 
 int EnsureTexture(SDL_Renderer* renderer, SDL_Texture** texture, Uint32 format, int width,
@@ -349,11 +365,21 @@ int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bo
     }
     ScaledPicture& picture = isSmall ? scaledRear : scaledFront;
     if (!picture.ensure(width, height)) return AVERROR(ENOMEM);
+    const double started = ThreadCpuSeconds();
     sws_scale(*scaler, frame->data, frame->linesize, 0, frame->height, picture.data,
               picture.lineSize);
-    return SDL_UpdateYUVTexture(*texture, nullptr, picture.data[0], picture.lineSize[0],
-                                picture.data[1], picture.lineSize[1], picture.data[2],
-                                picture.lineSize[2]);
+    const double scaled = ThreadCpuSeconds();
+    const int ret = SDL_UpdateYUVTexture(*texture, nullptr, picture.data[0], picture.lineSize[0],
+                                         picture.data[1], picture.lineSize[1], picture.data[2],
+                                         picture.lineSize[2]);
+    drawingScaleCpu += scaled - started;
+    drawingUploadCpu += ThreadCpuSeconds() - scaled;
+    return ret;
+}
+
+int ViewFlags() {
+    return (zoomView ? 1 : 0) | (mirrorView ? 2 : 0) | (fullScreenLayout ? 4 : 0) |
+           (swapViews ? 8 : 0);
 }
 
 void DrawPictures(VideoState* state) {
@@ -361,26 +387,40 @@ void DrawPictures(VideoState* state) {
     const bool hasRear = state->rearStreamIndex >= 0 && rearRenderer;
     QueuedFrame* main = state->frontPictures.LastShownSlot();
     QueuedFrame* small = nullptr;
+    Camera mainCamera = Camera::Front;
     if (state->rearStreamIndex >= 0) {
         small = state->rearPictures.shownHeld ? state->rearPictures.LastShownSlot() : nullptr;
-        if (swapViews && small) std::swap(main, small);
+        if (swapViews && small) {
+            std::swap(main, small);
+            mainCamera = Camera::Rear;
+        }
     }
+    const Camera smallCamera = mainCamera == Camera::Front ? Camera::Rear : Camera::Front;
 
-    if (!main->uploaded) {
-        const bool large = fullScreenLayout || zoomView;
-        const int width = large ? globals.screenWidth : EngineSettings::frontWidth;
-        const int height = large ? globals.screenHeight : EngineSettings::frontHeight;
-        if (EnsureTexture(frontRenderer, &state->frontTexture, SDL_PIXELFORMAT_YV12, width,
-                          height) < 0 ||
+    // Each texture is uploaded only when what it holds is not what it must show; a failure
+    // leaves its record as it was, so the next drawing tries again.
+    const bool large = fullScreenLayout || zoomView;
+    const TextureContent mainWanted{mainCamera, main->sequence,
+                                    large ? globals.screenWidth : EngineSettings::frontWidth,
+                                    large ? globals.screenHeight : EngineSettings::frontHeight};
+    if (state->frontTextureHolds != mainWanted) {
+        if (EnsureTexture(frontRenderer, &state->frontTexture, SDL_PIXELFORMAT_YV12,
+                          mainWanted.width, mainWanted.height) < 0 ||
             UploadPicture(&state->frontTexture, main->frame, &state->frontScaler, false) < 0)
             return;
-        if (hasRear && small) {
+        state->frontTextureHolds = mainWanted;
+    }
+    // In the full-screen layout the small picture is neither scaled nor uploaded.
+    if (hasRear && small && !fullScreenLayout) {
+        const TextureContent smallWanted{smallCamera, small->sequence, state->rearWidth,
+                                         state->rearHeight};
+        if (state->rearTextureHolds != smallWanted) {
             if (EnsureTexture(rearRenderer, &state->rearTexture, SDL_PIXELFORMAT_YV12,
                               state->rearWidth, state->rearHeight) < 0 ||
                 UploadPicture(&state->rearTexture, small->frame, &state->rearScaler, true) < 0)
                 return;
+            state->rearTextureHolds = smallWanted;
         }
-        main->uploaded = 1;
     }
 
     SDL_Rect zoom{3 * (globals.screenWidth / 10), 3 * (globals.screenHeight / 10),
@@ -401,6 +441,8 @@ void DrawPictures(VideoState* state) {
     SDL_RenderClear(rearRenderer);
     SDL_RenderCopy(rearRenderer, state->rearTexture, nullptr, nullptr);
 }
+
+SDL_Window* PresentationWindow() { return frontWindow; }
 
 void ToggleWindowFullScreen() {
     windowFullScreen = !windowFullScreen;

@@ -22,6 +22,7 @@ extern "C" {
 #include <SDL.h>
 
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -29,10 +30,8 @@ extern "C" {
 
 namespace velk {
 
-// --- Fixed settings the engine reads.
+// --- Fixed settings the engine reads; nothing writes them.
 struct EngineSettings {
-    // -1 decide per file at the first opening, then keep: 1 seek by bytes, 0 by time.
-    static std::atomic<int> byteSeekMode;
     static constexpr int reportProgress = 1;
     static constexpr int timestampSource = -1; // -1 best-effort timestamp, 0 decode timestamp
     static constexpr int lateDropMode = -1;    // -1 drop unless video is master, 1 always, 0 never
@@ -45,15 +44,21 @@ struct EngineSettings {
     static constexpr int rearHeight = 202;
 };
 
+// --- Engine state that outlives a playback (program run). Everything a single playback needs
+// lives in its VideoState, which each playback starts afresh.
+// How seeks address the file: -1 not decided yet, 1 by byte position, 0 by time. The read_thread
+// of the first playback that opens a file decides it and later playbacks keep it; the player
+// thread reads it when it turns a seek command into a request.
+extern std::atomic<int> byteSeekMode;
+
 inline constexpr int kMaxFrameQueueSize = 16;
 inline constexpr int kPacketNodeOverhead = 80; // bytes counted per queued packet besides payload
 inline constexpr int kBufferCeilingBytes = 15 * 1024 * 1024;
 inline constexpr int kEnoughPackets = 25;
 inline constexpr int kMinTextPacketBytes = 80;
 inline constexpr double kNoSyncThreshold = 10.0;
-inline constexpr double kSyncThresholdMin = 0.04;
+inline constexpr double kSyncThresholdMin = 0.01;
 inline constexpr double kSyncThresholdMax = 0.1;
-inline constexpr double kFrameDuplicationThreshold = 0.1;
 inline constexpr int kAudioDiffAverageCount = 20;
 inline constexpr int kSampleCorrectionPercent = 10;
 inline constexpr double kExternalSpeedMin = 0.900;
@@ -120,7 +125,7 @@ struct QueuedFrame {
     std::int64_t bytePosition = -1;
     int width = 0;
     int height = 0;
-    int uploaded = 0; // player thread only
+    std::int64_t sequence = 0; // the producer numbers its pictures 1, 2, ... as it queues them
 };
 
 // --- Frame queue: one decoder thread produces, one consumer (player thread or audio thread).
@@ -136,6 +141,7 @@ struct DecodedFrameQueue {
     int capacity = 0;
     int holdShown = 0;
     std::atomic<int> shownHeld{0};
+    std::int64_t pushedCount = 0; // producer only
     SDL_mutex* mutex = nullptr;
     SDL_cond* condition = nullptr;
     EncodedPacketQueue* packetQueue = nullptr;
@@ -179,6 +185,18 @@ struct AudioFormatSpec {
     int bytesPerSecond = 0;
 };
 
+// What a texture holds: which camera's picture, which of its pictures, at what size. A redraw
+// uploads a texture only when this differs from what it must show, so a swap, zoom or layout
+// change shows at once, also while paused, and a plain redraw scales nothing.
+enum class Camera { Front, Rear };
+struct TextureContent {
+    Camera camera = Camera::Front;
+    std::int64_t sequence = 0; // 0: holds no picture
+    int width = 0;
+    int height = 0;
+    bool operator==(const TextureContent&) const = default;
+};
+
 // --- Decoder: owned by its decoder thread while it runs; created and freed by the read_thread
 // (or ClosePlayback after the read_thread has ended).
 struct StreamDecoder {
@@ -195,6 +213,8 @@ struct StreamDecoder {
     AVRational startTimeBase{0, 1};
     std::int64_t nextTime = AV_NOPTS_VALUE;
     AVRational nextTimeBase{0, 1};
+    bool farBehind = false; // video decoders: skipping the loop filter to catch up
+    bool lost = false;      // video decoders: decoding key pictures only to catch up
     SDL_Thread* thread = nullptr;
 };
 
@@ -260,9 +280,21 @@ struct VideoState {
     StreamDecoder audioDecoder, frontDecoder, rearDecoder, textDecoder;
     DecodedFrameQueue audioFrames, frontPictures, rearPictures, textItems;
 
+    // --- Pictures ready: each video decoder thread stores the serial whose pictures have filled
+    // its queue; the audio callback reads them to hold the sound until the pictures of the
+    // current position are there (FetchAudio).
+    std::atomic<int> frontQueuedSerial{-1};
+    std::atomic<int> rearQueuedSerial{-1};
+    std::atomic<int> frontTakenSerial{-1}; // the player thread: serial of the last shown picture
+    std::atomic<int> soundHeld{0}; // the audio thread: 1 while the sound waits for the pictures
+
     // --- Audio output: the audio callback thread only (set up by the read_thread before the
     // device runs, freed after it is closed).
-    double audioEndTime = 0;
+    int soundHeldSerial = -1;        // audio serial the sound was last held for
+    std::int64_t soundHeldSince = 0; // when that hold began
+    // NaN until the first frame is handed to the device: the sound held for the first pictures
+    // gives the clock no time, so nothing runs against a clock that is not moving yet.
+    double audioEndTime = NAN;
     int audioEndSerial = -1;
     double driftSum = 0, driftWeight = 0, driftThreshold = 0;
     int driftSamples = 0;
@@ -281,13 +313,32 @@ struct VideoState {
     SwrContext* resampler = nullptr;
 
     // --- Video output: player thread only.
-    SDL_Texture* frontTexture = nullptr;
-    SDL_Texture* rearTexture = nullptr;
+    SDL_Texture* frontTexture = nullptr; // the main picture, whichever camera it shows
+    SDL_Texture* rearTexture = nullptr;  // the small picture
+    bool presentationCreated = false;    // this playback's renderers were made (or tried)
+    TextureContent frontTextureHolds;
+    TextureContent rearTextureHolds;
+    int drawnViewFlags = -1; // zoom, mirror, layout and swap at the last drawing; -1 none yet
     SwsContext* frontScaler = nullptr;
     SwsContext* rearScaler = nullptr;
     int rearWidth = 0;
     int rearHeight = 0;
     double lastVisualRefresh = 0;
+    std::int64_t lastStatusTime = 0;     // last progress post, 0 before the first
+    std::int64_t lastPostedSeconds = -1; // nothing posted yet, so second 0 is posted too
+    // The pointer is hidden over the pictures after a second without mouse motion.
+    std::int64_t cursorShownAt = 0;
+    bool cursorHidden = false;
+    std::int64_t pointerWatchedAt = 0; // last look at the pointer's position
+    int pointerX = INT_MIN;            // INT_MIN: not looked at yet
+    int pointerY = INT_MIN;
+
+    // --- Telemetry walk (TelemetryTimeline.cpp). The text decoder thread raises
+    // highestCollectedKey as it collects lines; the rest is the player thread's.
+    std::atomic<int> highestCollectedKey{-1}; // a tenth above it may still be on its way
+    int telemetryCursor = -1;                 // last tenth handled; before tenth 0 at the start
+    int walkSeeks = -1;                       // seeksDone when the walk last ran; -1 not yet
+    std::string currentTelemetryText;         // each delivery posts its own copy
 };
 
 // --- Player.cpp: player thread, event loop, commands, shared flags.
@@ -316,6 +367,9 @@ void CountDroppedBeforeQueue();
 void CountDroppedAtDisplay();
 void CountShownPicture(VideoState* state, double frontPts, double rearPts, bool hasRear);
 void CountTelemetryDelivered();
+void CountDrawingCpu(double scaleSeconds, double uploadSeconds, double presentSeconds);
+// CPU seconds this thread has used, for the figures.
+double ThreadCpuSeconds();
 
 // --- ReadThread.cpp: opening and demultiplexing.
 int ReadThread(void* arg);
@@ -333,9 +387,14 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem);
 // The audio timestamp of a frame in 1/sample-rate units: its own, else the decoder's
 // prediction; advances the prediction past the frame.
 void StampAudioFrame(StreamDecoder* decoder, AVFrame* frame);
-// Whether a decoded picture is already too late to be queued (the early drop).
+// Whether a decoded picture is already too late to be queued (the early drop): later than
+// slack behind the master.
 bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
-                       int videoClockSerial);
+                       int videoClockSerial, double slack = 0);
+// How late a picture may be and still be shown, for a picture of that duration: one picture at
+// normal speed, where a picture shown a moment late beats a gap; none above it, where most
+// pictures cannot be shown anyway.
+double LateSlack(double pictureDuration);
 int AudioDecodeThread(void* arg);
 int FrontVideoDecodeThread(void* arg);
 int RearVideoDecodeThread(void* arg);
@@ -367,15 +426,22 @@ void DisplayPictures(VideoState* state);
 void CatchUpRearPicture(VideoState* state);
 void CreatePresentation(VideoState* state);
 void DrawPictures(VideoState* state);
+// zoomView, mirrorView, fullScreenLayout and swapViews as one value, to notice a change.
+int ViewFlags();
 int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bool isSmall);
 int EnsureTexture(SDL_Renderer* renderer, SDL_Texture** texture, Uint32 format, int width,
                   int height);
 void ToggleWindowFullScreen();
+// The SDL window of the main picture; none before the first drawing.
+SDL_Window* PresentationWindow();
 void DestroyRenderers();
 void DestroyPresentationWindows();
 // Position in thousandths for a master clock time and a container duration (microseconds);
 // -1 when no position can be given.
 int PositionPerMille(double masterClock, std::int64_t durationUs);
+
+// --- Pointer.cpp: the pointer's position on the screen (player thread); false when unknown.
+bool PointerPosition(SDL_Window* window, int* x, int* y);
 
 // --- AudioOutput.cpp: audio device, callback and resampling.
 int OpenAudioOutput(VideoState* state, const AVChannelLayout* layout, int sampleRate,
@@ -386,7 +452,7 @@ int FetchAudio(VideoState* state);
 int DesiredAudioBufferSamples(int sampleRate);
 
 // --- TelemetryTimeline.cpp: telemetry by tenth of a second.
-void AddTelemetryLine(int key, const std::uint8_t* payload, int size);
+void AddTelemetryLine(VideoState* state, int key, const std::uint8_t* payload, int size);
 void DeliverTelemetry(VideoState* state);
 void ClearTelemetryTimeline();
 bool TelemetryTimelineEmpty();

@@ -21,8 +21,11 @@ run_kind() {
         *) echo "run-sanitizers: unknown sanitizer '$kind' (address or thread)" >&2; return 2 ;;
     esac
     echo "== $kind sanitizer build in $dir"
-    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DVELK_ENGINE_ONLY=ON -DVELK_SANITIZE="$kind" >/dev/null || return 1
+    local preset=asan
+    [ "$kind" = thread ] && preset=tsan
+    local launcher=()
+    if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
+    (cd "$root" && cmake --preset "$preset" -B "$dir" "${launcher[@]}" >/dev/null) || return 1
     # Only what the engine and telemetry tests need; the tools' own tests run in the main suite.
     local targets=(engine_tests telemetry_tests make-recording)
     if ninja -C "$dir" -t targets all 2>/dev/null | grep -q '^damaged_tests:'; then
@@ -32,22 +35,15 @@ run_kind() {
     echo "== $kind sanitizer tests"
     (
         cd "$dir"
-        # Tests of programs not built here show up as *_NOT_BUILT; the fuzzer is built with its
-        # own sanitizers and runs in the main suite.
-        ctest --output-on-failure -j "$jobs" -L unit -E '(_NOT_BUILT|^telemetry_fuzz)$'
+        # Tests of programs not built here show up as *_NOT_BUILT (their one-process runs by
+        # the tools' name); the fuzzer is built with its own sanitizers and runs in the main
+        # suite.
+        ctest --output-on-failure -j "$jobs" -L unit \
+            -E '(_NOT_BUILT|^telemetry_fuzz|^tools_tests_in_one_process)$'
     )
 }
 
-# Leak suppressions, written here so that each carries its reason. Only allocations made and
-# kept inside uninstrumented system libraries belong here, never one with our code in its stack.
-lsan_supp="$root/build-asan/lsan.supp"
-mkdir -p "$root/build-asan"
-cat >"$lsan_supp" <<'SUPP'
-# SDL_Init's video part opens the D-Bus session connection (screensaver inhibition, input
-# methods); libdbus keeps its per-process buffers until exit by design and has no call that
-# frees them while other users may still hold the connection.
-leak:libdbus-1.so
-SUPP
+lsan_supp="$root/scripts/lsan.supp"
 
 # Leaks are reported at exit; UBSan findings stop the test like ASan's.
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"

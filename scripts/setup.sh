@@ -38,6 +38,6 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     launcher=()
     # ccache makes rebuilds in a second build folder (sanitizers, a fresh clone) cheap.
     if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
+    (cd "$root" && cmake --preset default -B "$build" "${launcher[@]}" "$@" >/dev/null)
 fi
 cmake --build "$build" -j "$jobs"

@@ -1,27 +1,25 @@
-# Sourced by the run and test scripts: gives the programs a display and a silent sound device.
-# Starts a private Xvfb when no display is set and stops it when the calling script exits.
+# Sourced by the run scripts: gives the programs a display and a silent sound device.
+# Starts a private Xvfb when no usable display is set and stops it when the calling script
+# exits. The server picks a free display number itself and reports it (-displayfd), as the test
+# programs' private displays do, so two scripts never race for one number.
 velk_start_display() {
     export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
     export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-xcb}
     export QTWEBENGINE_DISABLE_SANDBOX=1
     if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-        VELK_XVFB_PID=$!
-        export DISPLAY=":$n"
-        local i
-        for i in $(seq 1 100); do
-            if xdpyinfo >/dev/null 2>&1; then
-                trap 'kill "$VELK_XVFB_PID" 2>/dev/null || true' EXIT
-                return 0
-            fi
-            kill -0 "$VELK_XVFB_PID" 2>/dev/null || break
-            sleep 0.1
-        done
+    local fifo number=""
+    fifo=$(mktemp -u /tmp/velk-xvfb-XXXXXX)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    VELK_XVFB_PID=$!
+    # The server writes its number once it accepts clients; the read gives up after 20 s.
+    read -r -t 20 number <"$fifo" || true
+    rm -f "$fifo"
+    if [ -z "$number" ]; then
         kill "$VELK_XVFB_PID" 2>/dev/null || true
-    done
-    echo "could not start Xvfb" >&2
-    return 1
+        echo "could not start Xvfb" >&2
+        return 1
+    fi
+    export DISPLAY=":$number"
+    trap 'kill "$VELK_XVFB_PID" 2>/dev/null || true' EXIT
 }

@@ -54,17 +54,13 @@ constexpr int kSpeedMaxFullHd = 250;
 constexpr int kVolumeMax = 128;
 constexpr int kVolumeStart = 63;
 
-QString clockText(int h, int m, int s) {
-    return QString::asprintf("%02d:%02d:%02d", h, m, s);
-}
+QString clockText(int h, int m, int s) { return QString::asprintf("%02d:%02d:%02d", h, m, s); }
 
 int speedForPosition(int position) { return position / 100 + 1; }
 
 QString speedTip(int factor) { return QString::asprintf("Speed %dx", factor); }
 
-QString volumeTip(int level) {
-    return QString::asprintf("Volume: %d%%", int(level * 100 / 128.0));
-}
+QString volumeTip(int level) { return QString::asprintf("Volume: %d%%", int(level * 100 / 128.0)); }
 
 } // namespace
 
@@ -164,7 +160,8 @@ void CViewerCtlDlg::paintEvent(QPaintEvent*) {
 
 void CViewerCtlDlg::EnableTransport(bool enable) {
     m_seek->setEnabled(enable);
-    for (int id : {IdPlay, IdNext, IdForward, IdPrevious, IdRewind}) button(id)->setEnabled(enable);
+    for (int id : {IdPlay, IdNext, IdForward, IdPrevious, IdRewind})
+        button(id)->setEnabled(enable);
 }
 
 void CViewerCtlDlg::TogglePlayPause() {
@@ -326,17 +323,16 @@ int CViewerCtlDlg::WaitOutDoubleClick() {
         QElapsedTimer timer;
         timer.start();
         // The user can click again (which interrupts this wait) while it runs.
-        while (!m_waitInterrupted && timer.elapsed() < slice)
+        while (!m_waitInterrupted && !m_main.isClosing() && timer.elapsed() < slice)
             QCoreApplication::processEvents(QEventLoop::AllEvents, int(slice - timer.elapsed()));
     }
     m_waitRunning = false;
-    return 0;
+    return m_main.isClosing() ? -1 : 0;
 }
 
 void CViewerCtlDlg::OpenRecordingFile() {
     const QString path = QFileDialog::getOpenFileName(
-        nullptr, QString(), QString(),
-        QStringLiteral("Video Files (*.avi *.mp4);;All Files (*)"));
+        nullptr, QString(), QString(), QStringLiteral("Video Files (*.avi *.mp4);;All Files (*)"));
     if (path.isEmpty()) return;
     OpenRecording(path);
 }

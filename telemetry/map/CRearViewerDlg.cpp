@@ -1,5 +1,7 @@
 #include "CRearViewerDlg.h"
 
+#include "VideoHost.h"
+
 #include "AppGlobals.h"
 #include "CGdipButton.h"
 #include "EventLog.h"
@@ -56,16 +58,7 @@ bool positionInRange(double latitude, double longitude) {
            std::fabs(longitude) <= 180.0;
 }
 
-// The engine's renderer owns the host's pixels: Qt never paints it.
-class VideoHost : public QWidget {
-public:
-    explicit VideoHost(QWidget* parent) : QWidget(parent) {
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-    }
-    QPaintEngine* paintEngine() const override { return nullptr; }
-};
+using velk::VideoHost;
 
 // The map page stays quiet and stays put: its console, dialogs and any navigation away from the
 // local page (a click on the attribution link) are dropped, so a faulty page can neither show a

@@ -29,16 +29,13 @@ const std::string& cardFolder() {
     return root;
 }
 
-bool startsWith(const std::string& s, const std::string& prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
-
 // The top-level windows a process shows with exactly this title.
 std::vector<std::string> windowsOf(int pid, const std::string& title) {
     std::istringstream ids(ProgramOutput(
         {"xdotool", "search", "--all", "--pid", std::to_string(pid), "--name", "^" + title + "$"}));
     std::vector<std::string> out;
-    for (std::string id; ids >> id;) out.push_back(id);
+    for (std::string id; ids >> id;)
+        out.push_back(id);
     return out;
 }
 
@@ -122,6 +119,18 @@ TEST(Start, APathThatIsNeitherFolderNorFileIsNamedAndTheWindowStays) {
     EXPECT_NE(message.front().find(missing), std::string::npos);
     EXPECT_TRUE(viewer.running());
     EXPECT_TRUE(viewer.linesWith("list ").empty());
+}
+
+TEST(Start, AMediaLayerThatCannotStartIsReportedAndTheProgramEnds) {
+    setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+    ViewerProcess viewer({cardFolder()});
+    unsetenv("SDL_VIDEODRIVER");
+    ASSERT_TRUE(viewer.waitForLine("message SDL Init error")) << viewer.tail();
+    std::string box;
+    ASSERT_TRUE(waitForWindow(viewer.pid(), "velk-viewer", &box));
+    answer(box);
+    EXPECT_EQ(viewer.waitExit(10000), 1) << viewer.tail();
+    EXPECT_TRUE(viewer.linesWith("ready").empty());
 }
 
 } // namespace

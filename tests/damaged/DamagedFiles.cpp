@@ -261,9 +261,7 @@ const std::vector<Case>& DamagedCases() {
     return cases;
 }
 
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 std::string OutcomeName(unsigned o) {
     std::string s;

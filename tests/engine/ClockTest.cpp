@@ -59,11 +59,12 @@ TEST_F(ClockTest, PictureDelayFollowsTheMaster) {
         double expected;
     };
     const Case cases[] = {
-        {0.04, -0.20, 0.0}, // video behind: show at once
-        {0.04, 0.05, 0.08}, // video ahead, short delay: doubled
-        {0.20, 0.15, 0.35}, // video ahead, long delay: the difference is added
-        {0.04, 0.01, 0.04}, // within the threshold: unchanged
-        {0.04, 20.0, 0.04}, // beyond the gap limit: not corrected
+        {0.04, -0.20, 0.0},    // video behind: show at once
+        {0.04, 0.05, 0.09},    // video ahead, short delay: the difference is added
+        {0.20, 0.15, 0.35},    // video ahead, long delay: the difference is added
+        {0.04, 0.005, 0.04},   // within the threshold: unchanged
+        {0.033, 0.012, 0.045}, // a little ahead: waits just that much
+        {0.04, 20.0, 0.04},    // beyond the gap limit: not corrected
     };
     state.pictureGapLimit = 10.0;
     for (const Case& c : cases) {
@@ -144,18 +145,23 @@ TEST(EarlyDrop, OnlyTrustedLatePicturesOfTheCurrentSerialAreDropped) {
     struct Case {
         double picture, master;
         int packetSerial, clockSerial;
+        double slack;
         bool dropped;
     };
+    const double picture = 1.0 / 30;
     const Case cases[] = {
-        {10.0, 10.2, 1, 1, true},  // 0.2 s late
-        {10.0, 21.0, 1, 1, false}, // 11 s late: too far to be trusted
-        {10.1, 10.0, 1, 1, false}, // early
-        {10.0, 10.2, 2, 1, false}, // picture from a newer serial than the clock
-        {10.0, NAN, 1, 1, false},  // master undefined
+        {10.0, 10.2, 1, 1, 0, true},         // 0.2 s late
+        {10.0, 21.0, 1, 1, 0, false},        // 11 s late: too far to be trusted
+        {10.1, 10.0, 1, 1, 0, false},        // early
+        {10.0, 10.2, 2, 1, 0, false},        // picture from a newer serial than the clock
+        {10.0, NAN, 1, 1, 0, false},         // master undefined
+        {10.0, 10.02, 1, 1, picture, false}, // late within the slack: still queued
+        {10.0, 10.05, 1, 1, picture, true},  // late beyond it
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IsLateBeforeQueue(c.picture, c.master, c.packetSerial, c.clockSerial), c.dropped)
-            << c.picture << " vs " << c.master;
+        EXPECT_EQ(IsLateBeforeQueue(c.picture, c.master, c.packetSerial, c.clockSerial, c.slack),
+                  c.dropped)
+            << c.picture << " vs " << c.master << " slack " << c.slack;
 }
 
 TEST(SmallRules, VolumeStepsPositionsAndAudioBuffers) {

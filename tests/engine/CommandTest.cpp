@@ -58,7 +58,7 @@ TEST_F(CommandTest, CommandsPushTheirEventsAndStoreTheirValues) {
 struct SeekRequestTest : ::testing::Test {
     VideoState state;
     void SetUp() override {
-        EngineSettings::byteSeekMode = 0;
+        byteSeekMode = 0;
         ResetClock(&state.audioClock, &state.audioPackets.serial);
         ResetClock(&state.videoClock, &state.frontPackets.serial);
         ResetClock(&state.externalClock, nullptr);
@@ -67,7 +67,7 @@ struct SeekRequestTest : ::testing::Test {
         state.startTimeUs = 0;
         state.containerReady = 1;
     }
-    void TearDown() override { EngineSettings::byteSeekMode = -1; }
+    void TearDown() override { byteSeekMode = -1; }
 };
 
 TEST_F(SeekRequestTest, FractionSeekAsksForTheTimeOfThatShare) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -106,6 +107,8 @@ struct OpeningCase {
     int rearPicture; // SelectViewerMode argument, -1 when the recording cannot be played
 };
 
+void PrintTo(const OpeningCase& c, std::ostream* out) { *out << c.name; }
+
 class OpeningTest : public PlaybackTest, public ::testing::WithParamInterface<OpeningCase> {};
 
 TEST_P(OpeningTest, ChoosesStreamsAndTellsThePanels) {
@@ -138,6 +141,18 @@ INSTANTIATE_TEST_SUITE_P(
                     1},
         OpeningCase{"TextOnly", {"--duration", "1", "--no-front", "--no-audio"}, -1, -1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Each playback posts its own elapsed seconds from second 0, also when the one before it last
+// posted that same second (it was stopped in its first second).
+TEST_F(PlaybackTest, EveryPlaybackPostsItsFirstSecond) {
+    const auto path = Recording(kShort);
+    for (int playback = 0; playback < 2; ++playback) {
+        StartPlayback(path);
+        ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s)) << "playback " << playback;
+        EXPECT_EQ(MessagesWithId(MsgElapsedSeconds).at(0).lParam, 0) << "playback " << playback;
+        ASSERT_TRUE(StopPlayback());
+    }
+}
 
 TEST_F(PlaybackTest, MissingFileIsReportedAndThePlaybackWaitsToBeStopped) {
     StartPlayback("/nonexistent/velk/recording.mp4");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -69,6 +70,64 @@ std::vector<std::string> DeliveredTexts() {
     return texts;
 }
 
+// Copies a recording as a tool that re-writes the text track as 3GPP timed text would: the text
+// samples in a 1/1000 time base, each prefixed with its length in two bytes. Returns the path.
+std::string RewrittenTextTrack(const std::string& source) {
+    const std::string target = source + ".timed-text.mp4";
+    if (std::filesystem::exists(target)) return target;
+    const std::string partial = target + ".part.mp4";
+    AVFormatContext* in = nullptr;
+    AVFormatContext* out = nullptr;
+    AVPacket* pkt = av_packet_alloc();
+    bool ok = pkt && avformat_open_input(&in, source.c_str(), nullptr, nullptr) >= 0 &&
+              avformat_find_stream_info(in, nullptr) >= 0 &&
+              avformat_alloc_output_context2(&out, nullptr, "mp4", partial.c_str()) >= 0;
+    for (unsigned i = 0; ok && i < in->nb_streams; ++i) {
+        AVStream* stream = avformat_new_stream(out, nullptr);
+        ok = stream && avcodec_parameters_copy(stream->codecpar, in->streams[i]->codecpar) >= 0;
+        if (!ok) break;
+        stream->codecpar->codec_tag = 0;
+        stream->time_base = in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE
+                                ? AVRational{1, 1000}
+                                : in->streams[i]->time_base;
+    }
+    ok = ok && avio_open(&out->pb, partial.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(out, nullptr) >= 0;
+    while (ok && av_read_frame(in, pkt) >= 0) {
+        const AVStream* from = in->streams[pkt->stream_index];
+        const AVStream* to = out->streams[pkt->stream_index];
+        if (from->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && pkt->size > 0) {
+            AVPacket* prefixed = av_packet_alloc();
+            ok = prefixed && av_new_packet(prefixed, pkt->size + 2) >= 0;
+            if (ok) {
+                prefixed->data[0] = static_cast<std::uint8_t>(pkt->size >> 8);
+                prefixed->data[1] = static_cast<std::uint8_t>(pkt->size & 0xff);
+                std::memcpy(prefixed->data + 2, pkt->data, static_cast<std::size_t>(pkt->size));
+                av_packet_copy_props(prefixed, pkt);
+                av_packet_unref(pkt);
+                av_packet_move_ref(pkt, prefixed);
+            }
+            av_packet_free(&prefixed);
+        }
+        av_packet_rescale_ts(pkt, from->time_base, to->time_base);
+        pkt->pos = -1;
+        ok = ok && av_interleaved_write_frame(out, pkt) >= 0;
+        av_packet_unref(pkt);
+    }
+    ok = ok && av_write_trailer(out) >= 0;
+    if (out) avio_closep(&out->pb);
+    EXPECT_TRUE(ok) << "could not re-write " << source;
+    if (ok) {
+        const AVStream* text = out->streams[in->nb_streams - 1];
+        EXPECT_EQ(text->time_base.den, 1000) << "the text track keeps its 1/1000 time base";
+    }
+    avformat_free_context(out);
+    avformat_close_input(&in);
+    av_packet_free(&pkt);
+    if (ok) std::filesystem::rename(partial, target);
+    return target;
+}
+
 class TelemetryDeliveryTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { SetUpEngineEnvironment(); }
@@ -107,6 +166,17 @@ TEST_F(TelemetryDeliveryTest, EveryLineOfTheRecordingIsDeliveredAtNormalAndFourf
         EXPECT_EQ(DeliveredTexts(), expected) << "every line once, in order; factor " << c.factor;
         ASSERT_TRUE(StopPlayback());
     }
+}
+
+// A recording whose text track another tool re-wrote delivers the device's lines, each once.
+TEST_F(TelemetryDeliveryTest, ARewrittenTextTrackDeliversTheSameLines) {
+    const auto options = SmallRecording("3");
+    std::vector<std::string> expected;
+    for (auto& [key, text] : RecordingTelemetry(options))
+        expected.push_back(text);
+    StartPlayback(RewrittenTextTrack(Recording(options)));
+    ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+    EXPECT_EQ(DeliveredTexts(), expected);
 }
 
 TEST_F(TelemetryDeliveryTest, SeekingBackRestartsTheWalkFromTheNewMoment) {

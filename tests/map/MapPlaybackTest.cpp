@@ -17,6 +17,8 @@
 #include <QWebEngineView>
 #include <QWidget>
 
+#include "VideoHost.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -27,15 +29,7 @@ using namespace velk::test;
 
 namespace {
 
-class NativeHost : public QWidget {
-public:
-    explicit NativeHost(QWidget* parent) : QWidget(parent) {
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-    }
-    QPaintEngine* paintEngine() const override { return nullptr; }
-};
+using NativeHost = velk::VideoHost;
 
 // The owner of a playback: notes the end of the recording.
 class Owner : public QObject {

@@ -3,6 +3,7 @@
 // engine, and what the window shows read back from the screen.
 
 #include "AppGlobals.h"
+#include "BackupController.h"
 #include "CFileList.h"
 #include "CFrontViewerDlg.h"
 #include "CGdipButton.h"
@@ -16,14 +17,18 @@
 #include "ViewerProcess.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyleHints>
 #include <QTableView>
 #include <QTest>
-#include <QStyleHints>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -55,9 +60,10 @@ bool waitUntil(const std::function<bool()>& done, int limitMs = 20000) {
 const std::string& cardFolder() {
     static const std::string folder = [] {
         const std::string root = ScratchFolder() + "/card";
-        for (const char* sub : {"ory_rec", "evt_rec", "usr_rec"}) fs::create_directories(root + "/" + sub);
-        const std::vector<std::string> small{"--front", "640x360", "--rear", "320x180", "--gop",
-                                             "0.0333"};
+        for (const char* sub : {"ory_rec", "evt_rec", "usr_rec"})
+            fs::create_directories(root + "/" + sub);
+        const std::vector<std::string> small{"--front", "640x360", "--rear",
+                                             "320x180", "--gop",   "0.0333"};
         struct Made {
             const char* path;
             const char* seconds;
@@ -78,7 +84,6 @@ const std::string& cardFolder() {
 class ViewerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetMessagePoster(&m_poster); // as the program does before it makes its main window
         Globals() = AppGlobals{};
         Globals().lastActionTime = 0;
         SetSpeedFactor(1);
@@ -88,7 +93,6 @@ protected:
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<QMessageBox*>(w)) w->deleteLater();
         QTest::qWait(10);
-        SetMessagePoster(nullptr);
     }
 
     CVELKViewerDlg& start(const std::string& path) {
@@ -133,7 +137,6 @@ protected:
         return screen->grabWindow(m_main->frontPanel()->videoHost()->winId()).toImage();
     }
 
-    QtMessagePoster m_poster;
     std::unique_ptr<CVELKViewerDlg> m_main;
 };
 
@@ -158,7 +161,8 @@ TEST_F(ViewerTest, StartsWithTheCardListedAndOnlyOpenSpeedAndVolumeEnabled) {
     EXPECT_TRUE(showsImage(main, {840, 330, 120, 34}, resourceImage(235, ResourceType::Bitmap)));
     EXPECT_TRUE(showsImage(main, {0, 467, 17, 55}, resourceImage(158).copy(0, 20, 17, 55)));
 
-    for (int id : {1005, 1006, 1007, 1008, 1009}) EXPECT_FALSE(control().button(id)->isEnabled()) << id;
+    for (int id : {1005, 1006, 1007, 1008, 1009})
+        EXPECT_FALSE(control().button(id)->isEnabled()) << id;
     EXPECT_FALSE(control().seekSlider()->isEnabled());
     EXPECT_TRUE(control().button(1004)->isEnabled());
     EXPECT_TRUE(control().speedSlider()->isEnabled());
@@ -232,7 +236,8 @@ TEST_F(ViewerTest, DoubleClicksPlayOncePerTwoSecondsAndEnterPlaysAtOnce) {
     doubleClickRow(RecordingCategory::Normal, 0);
     ASSERT_TRUE(waitForPlayback(pathOfRow(0)));
     EXPECT_EQ(main.fileLabelText(), "20200101_000000_N.mp4");
-    for (int id : {1005, 1006, 1007, 1008, 1009}) EXPECT_TRUE(control().button(id)->isEnabled());
+    for (int id : {1005, 1006, 1007, 1008, 1009})
+        EXPECT_TRUE(control().button(id)->isEnabled());
 
     // A second double click in the same or the next second is refused.
     doubleClickRow(RecordingCategory::Normal, 1);
@@ -302,9 +307,8 @@ TEST_F(ViewerTest, SpaceAnywhereFlipsThePlayButtonAsAClickDoesAndANewRecordingSt
     // Another recording chosen while paused starts paused: the position stays at its start.
     QTest::qWait(2100);
     doubleClickRow(RecordingCategory::Normal, 1);
-    ASSERT_TRUE(waitUntil([] {
-        return Globals().currentFilePath == pathOfRow(1) && engineRunning.load() == 1;
-    }));
+    ASSERT_TRUE(waitUntil(
+        [] { return Globals().currentFilePath == pathOfRow(1) && engineRunning.load() == 1; }));
     QTest::qWait(1500);
     EXPECT_EQ(control().elapsedText(), "00:00:00");
     EXPECT_TRUE(play->isToggled());
@@ -321,16 +325,21 @@ TEST_F(ViewerTest, APlainClickOnTheSeekBarShowsThatMomentsPicture) {
     key(list(RecordingCategory::Normal).view(), Qt::Key_Space); // pause
     CMySliderControl* seek = control().seekSlider();
     int x = 0;
-    while (x < seek->width() && seek->positionForClick(x).value_or(0) < 250) ++x;
+    while (x < seek->width() && seek->positionForClick(x).value_or(0) < 250)
+        ++x;
     click(seek, {x, seek->height() / 2});
     // Four seconds at 30 pictures a second: a quarter is picture 30.
     int frame = -1;
-    waitUntil([&] {
-        frame = test::FrameCode(frontPicture());
-        return frame >= 28 && frame <= 32;
-    }, 10000);
+    waitUntil(
+        [&] {
+            frame = test::FrameCode(frontPicture());
+            return frame >= 28 && frame <= 32;
+        },
+        10000);
     EXPECT_GE(frame, 28);
     EXPECT_LE(frame, 32);
+    // The engine starts each playback in the state the last one ended in: leave it playing.
+    key(list(RecordingCategory::Normal).view(), Qt::Key_Space);
 }
 
 TEST_F(ViewerTest, FullScreenShowsOnlyTheFrontPictureAndBringsBackTheListThatWasShown) {
@@ -355,11 +364,13 @@ TEST_F(ViewerTest, FullScreenShowsOnlyTheFrontPictureAndBringsBackTheListThatWas
         EXPECT_FALSE(hidden->isVisible());
     // The screen-sized picture is the front camera's, its frame code readable (a flash frame
     // at a whole second is neither, so a few pictures are looked at).
-    EXPECT_TRUE(waitUntil([&] {
-        const QImage shown = frontPicture();
-        return shown.size() == screen && test::CameraOf(shown) == test::Camera::Front &&
-               test::FrameCode(shown) >= 0;
-    }, 5000));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QImage shown = frontPicture();
+            return shown.size() == screen && test::CameraOf(shown) == test::Camera::Front &&
+                   test::FrameCode(shown) >= 0;
+        },
+        5000));
 
     QTest::qWait(3100);
     key(main.frontPanel(), Qt::Key_Escape);
@@ -372,10 +383,10 @@ TEST_F(ViewerTest, FullScreenShowsOnlyTheFrontPictureAndBringsBackTheListThatWas
 TEST_F(ViewerTest, OpeningAFileListsItsFolderAndSelectsIt) {
     const std::string folder = ScratchFolder() + "/opened";
     fs::create_directories(folder);
-    ASSERT_TRUE(test::MakeRecording(folder + "/a_N.mp4",
-                                    {"--duration", "3", "--front", "640x360", "--rear", "320x180"}));
-    ASSERT_TRUE(test::MakeRecording(folder + "/b_E.avi",
-                                    {"--duration", "3", "--front", "640x360", "--rear", "320x180"}));
+    ASSERT_TRUE(test::MakeRecording(
+        folder + "/a_N.mp4", {"--duration", "3", "--front", "640x360", "--rear", "320x180"}));
+    ASSERT_TRUE(test::MakeRecording(
+        folder + "/b_E.avi", {"--duration", "3", "--front", "640x360", "--rear", "320x180"}));
     std::ofstream(folder + "/notes.txt") << "not a recording\n";
 
     start(cardFolder());
@@ -408,8 +419,9 @@ TEST_F(ViewerTest, TheVersionBoxNamesTheDeviceOfTheRecordingPlayed) {
         std::ofstream out(lines);
         for (int tenth = 0; tenth < 30; ++tenth)
             // Padded: the device's lines are at least 80 bytes, and shorter packets are not read.
-            out << tenth << "\t50,2000,0,0,0/0,3,0,37.5665,126.9780,0/0.1,0.0,0.9,0,0,0,0,0,0/1.2.3,"
-                << code << ",0" << std::string(20, ' ') << "\n";
+            out << tenth
+                << "\t50,2000,0,0,0/0,3,0,37.5665,126.9780,0/0.1,0.0,0.9,0,0,0,0,0,0/1.2.3," << code
+                << ",0" << std::string(20, ' ') << "\n";
         out.close();
         const std::string path = ScratchFolder() + "/" + name;
         EXPECT_TRUE(test::MakeRecording(path, {"--duration", "3", "--front", "640x360", "--rear",
@@ -443,6 +455,56 @@ TEST_F(ViewerTest, TheVersionBoxNamesTheDeviceOfTheRecordingPlayed) {
     EXPECT_EQ(versionText(), "VELK Viewer v5.1.00");
 }
 
+TEST_F(ViewerTest, BackupOfThreeSelectedRowsCopiesThemInRowOrder) {
+    start(cardFolder());
+    QTableView* view = list(RecordingCategory::Normal).view();
+    const auto rowCentre = [&](int row) {
+        return view->visualRect(view->model()->index(row, 0)).center();
+    };
+    // Rows 2, 0 and 1, picked with Ctrl-clicks in that order.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rowCentre(2));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(1));
+    ASSERT_EQ(list(RecordingCategory::Normal).selectedRows(), (std::vector<int>{0, 1, 2}));
+
+    const std::string target = ScratchFolder() + "/backup-target";
+    fs::create_directories(target);
+    // The menu and the folder dialog each run their own loop: they are answered from timers,
+    // with keys as a person presses them.
+    bool menuSeen = false, dialogSeen = false;
+    QTimer::singleShot(300, [&] {
+        QWidget* menu = QApplication::activePopupWidget();
+        menuSeen = menu != nullptr;
+        if (!menu) return;
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+        QTimer::singleShot(500, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            dialogSeen = dialog && dialog->windowTitle() == "Select Directory";
+            if (!dialog) return;
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            dialogSeen = dialogSeen && name;
+            if (!name) return dialog->reject();
+            name->setText(QString::fromStdString(target));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+    });
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, rowCentre(1),
+                                view->viewport()->mapToGlobal(rowCentre(1)));
+    QApplication::sendEvent(view->viewport(), &menuEvent);
+    EXPECT_TRUE(menuSeen);
+    EXPECT_TRUE(dialogSeen);
+    ASSERT_TRUE(waitUntil([&] { return !m_main->backup()->IsRunning(); }));
+    EXPECT_EQ(
+        m_main->backup()->backupNames(),
+        (QStringList{"20200101_000000_N.mp4", "20200101_000100_N.mp4", "20200101_000200_N.mp4"}));
+    for (int row = 0; row < 3; ++row) {
+        const fs::path copy = fs::path(target) / fs::path(pathOfRow(row)).filename();
+        ASSERT_TRUE(fs::exists(copy)) << copy;
+        EXPECT_EQ(fs::file_size(copy), fs::file_size(pathOfRow(row)));
+    }
+}
+
 struct LanguageCase {
     const char* name;
     QLocale locale;
@@ -466,12 +528,11 @@ TEST_P(LanguageTest, TooltipsAndTabPicturesFollowTheLanguage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, LanguageTest,
-    ::testing::Values(LanguageCase{"Korean", QLocale(QLocale::Korean, QLocale::SouthKorea), 1042,
-                                   "프로그램 종료", 211},
-                      LanguageCase{"Japanese", QLocale(QLocale::Japanese, QLocale::Japan), 1041,
-                                   "Close", 228},
-                      LanguageCase{"German", QLocale(QLocale::German, QLocale::Germany), 1033,
-                                   "Close", 228}),
+    ::testing::Values(
+        LanguageCase{"Korean", QLocale(QLocale::Korean, QLocale::SouthKorea), 1042, "프로그램 종료",
+                     211},
+        LanguageCase{"Japanese", QLocale(QLocale::Japanese, QLocale::Japan), 1041, "Close", 228},
+        LanguageCase{"German", QLocale(QLocale::German, QLocale::Germany), 1033, "Close", 228}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -3,6 +3,8 @@
 // test process's private X server, its event log (`--verbose`) read line by line, and the mouse
 // and keyboard driven through the X server (xdotool), the screen read back with screenshots.
 
+#include "ScreenReading.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -27,12 +29,6 @@ std::string ProgramOutput(const std::vector<std::string>& arguments);
 
 // The whole screen of the private display; a null image when it could not be read.
 QImage ScreenShot();
-
-// The frame code of a picture (frame index), or -1 when the strip is not readable.
-int FrameCode(const QImage& image, bool* mirrored = nullptr);
-enum class Camera { Unknown, Front, Rear };
-// Front pictures are blue, rear ones red-orange; a flash frame is neither.
-Camera CameraOf(const QImage& image);
 
 class ViewerProcess {
 public:

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "VideoHost.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -24,16 +26,7 @@
 namespace velk::test {
 namespace {
 
-// A native child window the engine draws a picture into; Qt never paints it.
-class VideoArea : public QWidget {
-public:
-    explicit VideoArea(QWidget* parent) : QWidget(parent) {
-        setAttribute(Qt::WA_NativeWindow);
-        setAttribute(Qt::WA_PaintOnScreen);
-        setAttribute(Qt::WA_NoSystemBackground);
-    }
-    QPaintEngine* paintEngine() const override { return nullptr; }
-};
+using VideoArea = velk::VideoHost;
 
 // Receives the progress messages the engine sends to the control panel.
 class ControlReceiver : public QObject {

@@ -2,6 +2,8 @@
 // Test side of velk-play: a private X server, recordings made by make-recording, and the
 // program itself as a child process whose output lines are read and whose input takes commands.
 
+#include "ScreenReading.h"
+
 #include <QImage>
 
 #include <functional>
@@ -76,11 +78,10 @@ struct Screens {
 };
 std::optional<Screens> takeScreenshots(PlayProcess& play);
 
-// The frame code of a screenshot: the frame index, or -1 when the strip is not readable.
-int frameCode(const QImage& image, bool* mirrored = nullptr);
-
-enum class Camera { Unknown, Front, Rear };
-// Front pictures are blue, rear ones red-orange (make-recording); a flash frame is neither.
-Camera cameraOf(const QImage& image);
+// The frame code of a screenshot (-1 when unreadable) and the camera it shows.
+inline int frameCode(const QImage& image, bool* mirrored = nullptr) {
+    return FrameCode(image, mirrored);
+}
+inline Camera cameraOf(const QImage& image) { return CameraOf(image); }
 
 } // namespace velk::test

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -13,14 +16,13 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velk::test {
 namespace {
 
-bool startsWith(const std::string& s, const std::string& prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 std::vector<Message> messagesOf(const std::vector<std::string>& lines, std::size_t from = 0) {
     std::vector<Message> out;
@@ -79,9 +81,7 @@ struct EndCase {
     bool rear;
 };
 
-void PrintTo(const EndCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const EndCase& c, std::ostream* out) { *out << c.name; }
 
 class PlaysToOneEnd : public ::testing::TestWithParam<EndCase> {};
 
@@ -429,6 +429,101 @@ TEST(VelkPlay, PausedSeekShowsTheNewFrameWithTheViewFlags) {
                   step.mainCamera == Camera::Front ? Camera::Rear : Camera::Front);
         previous = front;
     }
+    EXPECT_EQ(play.command("quit"), "ok quit");
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+}
+
+// While paused, a swap or a mirror shows at once on the picture the pause left, not with the
+// next picture: both windows are drawn again from what each texture must hold.
+TEST(VelkPlay, SwapAndMirrorWhilePausedShowAtOnce) {
+    const std::string file = tenSecondsAllKeyFrames();
+    ASSERT_FALSE(file.empty());
+    PlayProcess play({"--quit-after", "120", file});
+    ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
+    ASSERT_EQ(play.command("pause"), "ok pause");
+    // Paused at 5.5 s: picture 165, away from the white flash of each whole second, which
+    // shows neither camera's colour.
+    ASSERT_EQ(play.command("seek-fraction 550"), "ok seek-fraction");
+    int paused = -1;
+    for (int attempt = 0, last = -2; attempt < 600 && paused < 0; ++attempt) {
+        const auto screens = takeScreenshots(play);
+        ASSERT_TRUE(screens) << play.tail();
+        const int code = frameCode(screens->front);
+        if (code >= 0 && code == last && frameCode(screens->rear) == code) paused = code;
+        last = code;
+    }
+    ASSERT_GE(paused, 0) << play.tail();
+
+    struct Toggle {
+        const char* command;
+        Camera mainCamera;
+        bool mainMirrored;
+    };
+    const Toggle toggles[] = {{"swap", Camera::Rear, false},
+                              {"mirror", Camera::Rear, true},
+                              {"swap", Camera::Front, true},
+                              {"mirror", Camera::Front, false}};
+    for (const Toggle& t : toggles) {
+        SCOPED_TRACE(std::string("after ") + t.command);
+        ASSERT_EQ(play.command(t.command), std::string("ok ") + t.command);
+        std::optional<Screens> screens;
+        bool mirrored = false;
+        // Nothing else moves while paused: the window either changes soon or never.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            screens = takeScreenshots(play);
+            ASSERT_TRUE(screens) << play.tail();
+            frameCode(screens->front, &mirrored);
+            if (cameraOf(screens->front) == t.mainCamera && mirrored == t.mainMirrored) break;
+        }
+        EXPECT_EQ(cameraOf(screens->front), t.mainCamera);
+        EXPECT_EQ(mirrored, t.mainMirrored);
+        EXPECT_EQ(cameraOf(screens->rear),
+                  t.mainCamera == Camera::Front ? Camera::Rear : Camera::Front);
+        EXPECT_EQ(frameCode(screens->front), paused) << "still the paused picture";
+        EXPECT_EQ(frameCode(screens->rear), paused);
+    }
+    EXPECT_EQ(play.command("quit"), "ok quit");
+    EXPECT_EQ(play.finish(), 0) << play.tail();
+}
+
+// Over the pictures the pointer hides after an idle second and comes back when the mouse moves.
+TEST(VelkPlay, PointerHidesWhenIdleAndComesBackWhenMoved) {
+    const std::string file = tenSecondsAllKeyFrames();
+    ASSERT_FALSE(file.empty());
+    PlayProcess play({"--quit-after", "120", file});
+    ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
+    Display* display = XOpenDisplay(privateDisplay().c_str());
+    ASSERT_TRUE(display);
+    // Whether the pointer shows as anything but fully transparent pixels.
+    const auto pointerVisible = [display] {
+        XFixesCursorImage* image = XFixesGetCursorImage(display);
+        if (!image) return false;
+        bool visible = false;
+        for (int i = 0; i < image->width * image->height && !visible; ++i)
+            visible = (image->pixels[i] >> 24) != 0;
+        XFree(image);
+        return visible;
+    };
+    // Polls for up to three seconds; the state either comes or the fault is there.
+    const auto becomes = [&](bool visible) {
+        for (int i = 0; i < 60; ++i) {
+            if (pointerVisible() == visible) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    const auto moveTo = [display](int x, int y) {
+        XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, x, y);
+        XFlush(display);
+    };
+    moveTo(300, 200); // over the main picture
+    EXPECT_TRUE(becomes(false)) << "hidden after an idle second";
+    for (int round = 0; round < 2; ++round) {
+        moveTo(320 + round * 20, 220);
+        EXPECT_TRUE(becomes(true)) << "shown again when moved, round " << round;
+        EXPECT_TRUE(becomes(false)) << "hidden again when idle, round " << round;
+    }
+    XCloseDisplay(display);
     EXPECT_EQ(play.command("quit"), "ok quit");
     EXPECT_EQ(play.finish(), 0) << play.tail();
 }

@@ -10,10 +10,9 @@ if(NOT TARGET velk-play)
     add_executable(velk-play
         ${CMAKE_CURRENT_LIST_DIR}/main.cpp
         ${CMAKE_CURRENT_LIST_DIR}/PlayHost.cpp ${CMAKE_CURRENT_LIST_DIR}/PlayHost.h
-        ${CMAKE_CURRENT_LIST_DIR}/FigureReport.cpp ${CMAKE_CURRENT_LIST_DIR}/FigureReport.h
-        ${CMAKE_CURRENT_LIST_DIR}/VideoHost.h)
+        ${CMAKE_CURRENT_LIST_DIR}/FigureReport.cpp ${CMAKE_CURRENT_LIST_DIR}/FigureReport.h)
     set_target_properties(velk-play PROPERTIES
         AUTOMOC ON
         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
-    target_link_libraries(velk-play PRIVATE velk_engine velk_platform_qt Qt6::Widgets)
+    target_link_libraries(velk-play PRIVATE velk_engine velk_platform_qt velk_front_panel Qt6::Widgets)
 endif()
