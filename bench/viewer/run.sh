@@ -24,10 +24,10 @@ export QTWEBENGINE_DISABLE_SANDBOX=1
 mkdir -p "$out"
 "$build/bench/viewer/velk-viewer-bench" --build "$build" --out "$out" \
     --runs "${VELK_BENCH_RUNS:-3}" 2>/dev/null | awk -F'|' '
-    BEGIN { printf "%-52s %10s %10s %7s  %-44s %s\n", "figure", "viewer", "reference", "ratio",
+    BEGIN { printf "%-62s %10s %10s %7s  %-44s %s\n", "figure", "viewer", "reference", "ratio",
                    "reference is", "unit" }
     /^row / {
         name = substr($1, 5)
         ratio = ($3 > 0 && $2 >= 0) ? sprintf("%.2f", $2 / $3) : "-"
-        printf "%-52s %10s %10s %7s  %-44s %s\n", name, $2, $3, ratio, $4, $5
+        printf "%-62s %10s %10s %7s  %-44s %s\n", name, $2, $3, ratio, $4, $5
     }'
