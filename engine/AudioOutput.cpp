@@ -180,6 +180,7 @@ int FetchAudio(VideoState* state) {
         av_channel_layout_compare(&layout, &source.channelLayout) ||
         f->sample_rate != source.sampleRate || (wanted != f->nb_samples && !state->resampler)) {
         swr_free(&state->resampler);
+        state->resamplerCompensating = false;
         int ret = swr_alloc_set_opts2(
             &state->resampler, &state->audioTarget.channelLayout, state->audioTarget.sampleFormat,
             state->audioTarget.sampleRate, &layout, static_cast<AVSampleFormat>(f->format),
@@ -216,13 +217,18 @@ int FetchAudio(VideoState* state) {
             av_log(nullptr, AV_LOG_ERROR, "av_samples_get_buffer_size() failed\n");
             return -1;
         }
-        if (wanted != f->nb_samples) {
-            if (swr_set_compensation(state->resampler,
-                                     (wanted - f->nb_samples) * targetRate / f->sample_rate,
-                                     wanted * targetRate / f->sample_rate) < 0) {
+        // Without this reset, a return from 4x to 1x kept squeezing every frame to a quarter:
+        // the sound, and with it the master clock, ran on at four times the speed.
+        if (wanted != f->nb_samples || state->resamplerCompensating) {
+            const bool compensate = wanted != f->nb_samples;
+            if (swr_set_compensation(
+                    state->resampler,
+                    compensate ? (wanted - f->nb_samples) * targetRate / f->sample_rate : 0,
+                    compensate ? wanted * targetRate / f->sample_rate : 0) < 0) {
                 av_log(nullptr, AV_LOG_ERROR, "swr_set_compensation() failed\n");
                 return -1;
             }
+            state->resamplerCompensating = compensate;
         }
         av_fast_malloc(&state->resampleBuffer, &state->resampleBufferCapacity, outSize);
         if (!state->resampleBuffer) return AVERROR(ENOMEM);

@@ -11,7 +11,9 @@ extern "C" {
 #include <libavutil/time.h>
 }
 
+#include <algorithm>
 #include <climits>
+#include <cstddef>
 
 namespace velk {
 
@@ -339,9 +341,17 @@ int EnsureTexture(SDL_Renderer* renderer, SDL_Texture** texture, Uint32 format, 
 int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bool isSmall) {
     const AppGlobals& globals = Globals();
     int width, height;
-    if (zoomView) {
-        width = isSmall ? EngineSettings::rearWidth : globals.screenWidth;
-        height = isSmall ? EngineSettings::rearHeight : globals.screenHeight;
+    // Zoomed, the main picture shows the middle two fifths of a screen-sized picture. Only that
+    // part is scaled, straight to the size it is shown at: scaling the whole picture to the
+    // screen and cutting it afterwards cost a 1080p scaling per picture, more than a loaded
+    // machine keeps up with, and the playback fell behind its sound.
+    const bool zoomedMain = zoomView && !isSmall;
+    if (zoomedMain) {
+        width = 4 * (globals.screenWidth / 10);
+        height = 4 * (globals.screenHeight / 10);
+    } else if (zoomView) {
+        width = EngineSettings::rearWidth;
+        height = EngineSettings::rearHeight;
     } else if (fullScreenLayout) {
         if (isSmall) return 0;
         width = globals.screenWidth;
@@ -351,23 +361,34 @@ int UploadPicture(SDL_Texture** texture, AVFrame* frame, SwsContext** scaler, bo
         height = isSmall ? EngineSettings::rearHeight : EngineSettings::frontHeight;
     }
     if (!IsPlanar420(frame->format)) return 0; // the window keeps what it showed before
+    if (frame->linesize[0] < 0 || frame->linesize[1] < 0 || frame->linesize[2] < 0) {
+        av_log(nullptr, AV_LOG_ERROR, "Negative linesize is not supported for YUV.\n");
+        return -1;
+    }
 
+    // The part of the decoded picture to scale: all of it, or zoomed its middle two fifths,
+    // on even coordinates so the half-size colour planes start at a whole sample.
+    const std::uint8_t* source[4] = {frame->data[0], frame->data[1], frame->data[2], nullptr};
+    int sourceWidth = frame->width, sourceHeight = frame->height;
+    if (zoomedMain) {
+        const int x = (frame->width * 3 / 10) & ~1, y = (frame->height * 3 / 10) & ~1;
+        sourceWidth = std::max(2, (frame->width * 4 / 10) & ~1);
+        sourceHeight = std::max(2, (frame->height * 4 / 10) & ~1);
+        source[0] += std::ptrdiff_t(y) * frame->linesize[0] + x;
+        source[1] += std::ptrdiff_t(y / 2) * frame->linesize[1] + x / 2;
+        source[2] += std::ptrdiff_t(y / 2) * frame->linesize[2] + x / 2;
+    }
     *scaler = sws_getCachedContext(
-        *scaler, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width,
+        *scaler, sourceWidth, sourceHeight, static_cast<AVPixelFormat>(frame->format), width,
         height, AV_PIX_FMT_YUV420P, EngineSettings::scalerFlags, nullptr, nullptr, nullptr);
     if (!*scaler) {
         av_log(nullptr, AV_LOG_FATAL, "Cannot initialize the conversion context\n");
         return -1;
     }
-    if (frame->linesize[0] < 0 || frame->linesize[1] < 0 || frame->linesize[2] < 0) {
-        av_log(nullptr, AV_LOG_ERROR, "Negative linesize is not supported for YUV.\n");
-        return -1;
-    }
     ScaledPicture& picture = isSmall ? scaledRear : scaledFront;
     if (!picture.ensure(width, height)) return AVERROR(ENOMEM);
     const double started = ThreadCpuSeconds();
-    sws_scale(*scaler, frame->data, frame->linesize, 0, frame->height, picture.data,
-              picture.lineSize);
+    sws_scale(*scaler, source, frame->linesize, 0, sourceHeight, picture.data, picture.lineSize);
     const double scaled = ThreadCpuSeconds();
     const int ret = SDL_UpdateYUVTexture(*texture, nullptr, picture.data[0], picture.lineSize[0],
                                          picture.data[1], picture.lineSize[1], picture.data[2],
@@ -399,10 +420,14 @@ void DrawPictures(VideoState* state) {
 
     // Each texture is uploaded only when what it holds is not what it must show; a failure
     // leaves its record as it was, so the next drawing tries again.
-    const bool large = fullScreenLayout || zoomView;
-    const TextureContent mainWanted{mainCamera, main->sequence,
-                                    large ? globals.screenWidth : EngineSettings::frontWidth,
-                                    large ? globals.screenHeight : EngineSettings::frontHeight};
+    // Zoomed, the texture holds only the middle part that is shown (UploadPicture).
+    const int mainWidth = zoomView           ? 4 * (globals.screenWidth / 10)
+                          : fullScreenLayout ? globals.screenWidth
+                                             : EngineSettings::frontWidth;
+    const int mainHeight = zoomView           ? 4 * (globals.screenHeight / 10)
+                           : fullScreenLayout ? globals.screenHeight
+                                              : EngineSettings::frontHeight;
+    const TextureContent mainWanted{mainCamera, main->sequence, mainWidth, mainHeight};
     if (state->frontTextureHolds != mainWanted) {
         if (EnsureTexture(frontRenderer, &state->frontTexture, SDL_PIXELFORMAT_YV12,
                           mainWanted.width, mainWanted.height) < 0 ||
@@ -423,8 +448,6 @@ void DrawPictures(VideoState* state) {
         }
     }
 
-    SDL_Rect zoom{3 * (globals.screenWidth / 10), 3 * (globals.screenHeight / 10),
-                  4 * (globals.screenWidth / 10), 4 * (globals.screenHeight / 10)};
     const SDL_RendererFlip flip = mirrorView ? SDL_FLIP_HORIZONTAL : SDL_FLIP_NONE;
     if (fullScreenLayout)
         SDL_SetWindowSize(frontWindow, globals.screenWidth, globals.screenHeight);
@@ -432,8 +455,7 @@ void DrawPictures(VideoState* state) {
         SDL_SetWindowSize(frontWindow, EngineSettings::frontWidth, EngineSettings::frontHeight);
     SDL_RenderSetLogicalSize(frontRenderer, main->width, main->height);
     SDL_RenderClear(frontRenderer);
-    SDL_RenderCopyEx(frontRenderer, state->frontTexture, zoomView ? &zoom : nullptr, nullptr, 0,
-                     nullptr, flip);
+    SDL_RenderCopyEx(frontRenderer, state->frontTexture, nullptr, nullptr, 0, nullptr, flip);
     if (fullScreenLayout || !hasRear || !small || !state->rearTexture) return;
 
     SDL_SetWindowSize(rearWindow, state->rearWidth, state->rearHeight);

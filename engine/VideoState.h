@@ -311,6 +311,9 @@ struct VideoState {
     AudioFormatSpec audioSource;
     AudioFormatSpec audioTarget;
     SwrContext* resampler = nullptr;
+    // The resampler stretches or squeezes each frame (speed factor, drift correction): the
+    // setting lasts until it is changed, so it is cleared when no longer wanted.
+    bool resamplerCompensating = false;
 
     // --- Video output: player thread only.
     SDL_Texture* frontTexture = nullptr; // the main picture, whichever camera it shows
