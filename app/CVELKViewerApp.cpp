@@ -43,7 +43,7 @@ int CVELKViewerApp::Run(const QString& path) {
         m_main = std::make_unique<CVELKViewerDlg>(ViewerOptions{path});
         if (!m_main->Initialise()) {
             // The media layer did not start: end at once, without the teardown.
-            std::fflush(stderr);
+            FlushEventLog();
             std::_Exit(1);
         }
         m_main->show();

@@ -260,7 +260,10 @@ void CVELKViewerDlg::createTitleBar() {
     clicked(m_fullScreenButton, [this] { ToggleFullScreen(); });
     clicked(m_switchButton, [this] { onSwitchCamera(); });
     clicked(m_versionButton, [this] { onVersion(); });
-    clicked(m_mirrorButton, [] { ToggleMirror(); });
+    clicked(m_mirrorButton, [] {
+        ToggleMirror();
+        LogEvent(QStringLiteral("mirror %1").arg(mirrorView.load()));
+    });
     clicked(m_zoomButton, [this] { onZoom(); });
 }
 
@@ -439,12 +442,14 @@ void CVELKViewerDlg::onVersion() {
 
 void CVELKViewerDlg::onZoom() {
     ToggleZoom();
+    LogEvent(QStringLiteral("zoom %1").arg(m_zoomed ? 0 : 1));
     m_zoomButton->setToolTip(loadString(m_zoomed ? IdsZoomIn : IdsZoomOut, Globals().uiLanguage));
     m_zoomed = !m_zoomed;
 }
 
 void CVELKViewerDlg::onSwitchCamera() {
     RequestSwapViews();
+    LogEvent(QStringLiteral("swap"));
     m_side->ToggleCameraCaption();
 }
 

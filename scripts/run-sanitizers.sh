@@ -27,10 +27,7 @@ run_kind() {
     if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
     (cd "$root" && cmake --preset "$preset" -B "$dir" "${launcher[@]}" >/dev/null) || return 1
     # Only what the engine and telemetry tests need; the tools' own tests run in the main suite.
-    local targets=(engine_tests telemetry_tests make-recording)
-    if ninja -C "$dir" -t targets all 2>/dev/null | grep -q '^damaged_tests:'; then
-        targets+=(damaged_tests)
-    fi
+    local targets=(engine_tests telemetry_tests damaged_tests make-recording)
     cmake --build "$dir" -j "$jobs" --target "${targets[@]}" || return 1
     echo "== $kind sanitizer tests"
     (
