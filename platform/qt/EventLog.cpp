@@ -6,6 +6,9 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace velk {
 
 namespace {
@@ -81,7 +84,20 @@ void LogEvent(const QString& line) {
     if (!EventLogEnabled()) return;
     QByteArray bytes = line.toUtf8();
     bytes.append('\n');
-    writer().push(std::move(bytes));
+    // Only a pipe or a socket can make a write wait for its reader: those lines go through the
+    // writer thread. A file or a terminal is written at once (after what the thread still holds,
+    // so the order stays).
+    struct stat target;
+    if (fstat(STDERR_FILENO, &target) == 0 &&
+        (S_ISFIFO(target.st_mode) || S_ISSOCK(target.st_mode))) {
+        writer().push(std::move(bytes));
+        return;
+    }
+    writer().flush();
+    static std::mutex direct;
+    std::lock_guard guard(direct);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
 }
 
 void FlushEventLog() {
