@@ -225,7 +225,7 @@ void CVELKViewerDlg::createTitleBar() {
     m_fileLabel->setAlignment(Qt::AlignCenter);
     m_fileLabel->setStyleSheet(QStringLiteral("color: rgb(184,184,184); background: transparent;"));
 
-    struct Spec {
+    struct TitleButton {
         QWidget** slot;
         int id;
         QRect rect;
@@ -233,7 +233,7 @@ void CVELKViewerDlg::createTitleBar() {
         int tooltip;
         bool enabled;
     };
-    const Spec specs[] = {
+    const TitleButton buttons[] = {
         {&m_zoomButton, 1002, {759, 0, 47, 42}, 265, IdsZoomIn, false},
         {&m_mirrorButton, 1023, {806, 0, 47, 42}, 255, IdsFlipHorizontal, false},
         {&m_switchButton, 1019, {853, 0, 47, 42}, 148, IdsViewerSwitch, false},
@@ -242,15 +242,15 @@ void CVELKViewerDlg::createTitleBar() {
         {&m_fullScreenButton, 1017, {990, 0, 38, 42}, 153, IdsFullscreen, false},
         {&m_closeButton, 1015, {1028, 0, 38, 42}, 155, IdsClose, true},
     };
-    for (const Spec& spec : specs) {
+    for (const TitleButton& button : buttons) {
         auto* b = new CGdipButton(this);
-        b->setObjectName(QStringLiteral("button%1").arg(spec.id));
-        b->setGeometry(spec.rect);
-        b->LoadNormalImage(spec.picture);
-        b->setToolTip(loadString(spec.tooltip, language));
-        b->setEnabled(spec.enabled);
+        b->setObjectName(QStringLiteral("button%1").arg(button.id));
+        b->setGeometry(button.rect);
+        b->LoadNormalImage(button.picture);
+        b->setToolTip(loadString(button.tooltip, language));
+        b->setEnabled(button.enabled);
         b->setFocusPolicy(Qt::NoFocus);
-        *spec.slot = b;
+        *button.slot = b;
     }
     const auto clicked = [this](QWidget* w, auto slot) {
         connect(static_cast<QAbstractButton*>(w), &QAbstractButton::clicked, this, slot);
@@ -547,8 +547,6 @@ void CVELKViewerDlg::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CVELKViewerDlg::mouseReleaseEvent(QMouseEvent*) { m_dragging = false; }
-
-void CVELKViewerDlg::changeEvent(QEvent* event) { QWidget::changeEvent(event); }
 
 void CVELKViewerDlg::closeEvent(QCloseEvent* event) {
     // The panels are torn down once the event loop has returned (the destructor), not here: a

@@ -34,13 +34,13 @@ enum ControlId {
     IdNext = 1009,
 };
 
-struct ButtonSpec {
+struct TransportButton {
     int id;
     QRect rect;
     int picture;
     int tooltip;
 };
-const ButtonSpec kButtons[] = {
+const TransportButton kButtons[] = {
     {IdOpen, {17, 27, 38, 38}, 159, IdsFileOpen},
     {IdPrevious, {101, 27, 38, 38}, 160, IdsPrevFile},
     {IdRewind, {171, 27, 38, 38}, 161, IdsRewind},
@@ -95,14 +95,14 @@ void CViewerCtlDlg::Initialise() {
     m_elapsed = makeLabel({5, 2, 45, 15});
     m_total = makeLabel({670, 2, 45, 15});
 
-    for (const ButtonSpec& spec : kButtons) {
+    for (const TransportButton& button : kButtons) {
         auto* b = new CGdipButton(this);
-        b->setObjectName(QStringLiteral("button%1").arg(spec.id));
-        b->setGeometry(spec.rect);
-        b->LoadNormalImage(spec.picture);
-        b->setToolTip(loadString(spec.tooltip, language));
+        b->setObjectName(QStringLiteral("button%1").arg(button.id));
+        b->setGeometry(button.rect);
+        b->LoadNormalImage(button.picture);
+        b->setToolTip(loadString(button.tooltip, language));
         b->setFocusPolicy(Qt::NoFocus);
-        m_buttons[size_t(spec.id - IdOpen)] = b;
+        m_buttons[size_t(button.id - IdOpen)] = b;
     }
     CGdipButton* play = button(IdPlay);
     play->LoadAlternateImage(kPlayAlternatePicture);
