@@ -281,6 +281,9 @@ void CViewerCtlDlg::PlayNextRecording() { stepRecording(Step::Next); }
 void CViewerCtlDlg::PlayPreviousRecording() { stepRecording(Step::Previous); }
 
 void CViewerCtlDlg::stepRecording(Step step) {
+    // A switch is waiting for the engine (this runs inside its wait: a late end of the stopped
+    // recording, a click): the recording it is about to start is already chosen.
+    if (m_main.isSwitching()) return;
     if (WaitOutDoubleClick() < 0) return;
     AppGlobals& g = Globals();
     const RecordingCategory c = m_main.shownCategory();

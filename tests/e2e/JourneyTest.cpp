@@ -489,17 +489,17 @@ TEST_F(Journey, TheListPlaysOnAndNextAndPreviousGoRound) {
         return line ? line->substr(5) : std::string("(none)\n" + viewer->tail());
     };
     viewer->click(row(2).x(), row(2).y(), 2);
-    EXPECT_EQ(nextPlay(), normalPath(card, 2));
+    EXPECT_EQ(nextPlay(), normalPath(card, 2)) << viewer->tail();
     // At its end the list goes round to its first row, which it selects.
-    EXPECT_EQ(nextPlay(), normalPath(card, 0));
+    EXPECT_EQ(nextPlay(), normalPath(card, 0)) << viewer->tail();
     Pause(300);
     EXPECT_EQ(SelectedRow(grab(*viewer, kList)), 0);
     viewer->click(kPrevious.x(), kPrevious.y());
-    EXPECT_EQ(nextPlay(), normalPath(card, 2));
+    EXPECT_EQ(nextPlay(), normalPath(card, 2)) << viewer->tail();
     Pause(300);
     EXPECT_EQ(SelectedRow(grab(*viewer, kList)), 2);
     viewer->click(kNext.x(), kNext.y());
-    EXPECT_EQ(nextPlay(), normalPath(card, 0));
+    EXPECT_EQ(nextPlay(), normalPath(card, 0)) << viewer->tail();
     EXPECT_GE(frontFrame(*viewer), 0);
 }
 

@@ -269,8 +269,9 @@ TEST_F(ViewerTest, NextAndPreviousWrapAndAQuickSecondClickMovesOnce) {
     click(control().button(1005)); // previous on the first row: the last
     ASSERT_TRUE(waitForPlayback(pathOfRow(2)));
 
-    // Two clicks within the double-click time advance by one recording.
-    click(control().button(1009));
+    // Two clicks within the double-click time advance by one recording. The second comes while
+    // the first one's wait runs (a click here returns only once its handler has).
+    QTimer::singleShot(100, m_main.get(), [this] { click(control().button(1009)); });
     click(control().button(1009));
     ASSERT_TRUE(waitForPlayback(pathOfRow(0)));
     QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 300);
@@ -284,6 +285,16 @@ TEST_F(ViewerTest, TheEndOfARecordingPlaysTheNextRowOfTheVisibleList) {
     // Four seconds of recording, then the next row.
     ASSERT_TRUE(waitUntil([] { return Globals().currentFilePath == pathOfRow(2); }, 30000));
     EXPECT_EQ(Globals().currentIndex[0], 2);
+
+    // An end of the stopped recording that is delivered while a switch waits for the engine
+    // moves nothing: the row asked for is the one that plays, and it stays.
+    PostWindowMessage(QtMessagePoster::HandleOf(&control()), MsgEndOfPlayback);
+    list(RecordingCategory::Normal).PlayRow(0);
+    ASSERT_TRUE(waitForPlayback(pathOfRow(0)));
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 300);
+    EXPECT_EQ(Globals().currentFilePath, pathOfRow(0));
+    EXPECT_EQ(Globals().currentIndex[0], 0);
+    EXPECT_EQ(m_main->fileLabelText().toStdString(), "20200101_000000_N.mp4");
 }
 
 TEST_F(ViewerTest, SpaceAnywhereFlipsThePlayButtonAsAClickDoesAndANewRecordingStartsPaused) {
