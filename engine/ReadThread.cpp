@@ -48,6 +48,10 @@ void CarryOutSeek(VideoState* state, AVFormatContext* container) {
     const int flags = state->seekFlags;
     const std::int64_t minimum = relative > 0 ? target - relative + 2 : INT64_MIN;
     const std::int64_t maximum = relative < 0 ? target - relative - 2 : INT64_MAX;
+    // Cleared before the queues are flushed: the player reads "end of file and nothing left"
+    // as the end of the recording, and the emptied queues of a file read to its end would
+    // look exactly like that until the reader came round again.
+    state->endOfFile = 0;
     int ret = avformat_seek_file(container, -1, minimum, target, maximum, flags);
     if (ret < 0) {
         av_log(nullptr, AV_LOG_ERROR, "%s: error while seeking\n", container->url);
@@ -65,7 +69,6 @@ void CarryOutSeek(VideoState* state, AVFormatContext* container) {
         state->seeksDone.fetch_add(1);
     }
     state->attachedPicturesPending = 1;
-    state->endOfFile = 0;
     if (state->paused) state->stepRequested = 1; // the player shows one picture of the target
     state->seekRequested.store(0, std::memory_order_release);
 }
