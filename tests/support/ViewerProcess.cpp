@@ -229,10 +229,12 @@ std::optional<QPoint> ViewerProcess::windowOrigin() {
 
 void ViewerProcess::click(int x, int y, int count, int button) {
     const QPoint origin = windowOrigin().value_or(QPoint(0, 0));
-    RunProgram({"xdotool", "mousemove", "--sync", std::to_string(origin.x() + x),
-                std::to_string(origin.y() + y)});
-    RunProgram({"xdotool", "click", "--repeat", std::to_string(count), "--delay", "60",
-                std::to_string(button)});
+    // One command, so the move and the click go through one connection in that order. Not
+    // "mousemove --sync": this xdotool waits for a motion that never comes when the pointer
+    // already is at the point (a second click on the same button), until the guard kills it.
+    RunProgram({"xdotool", "mousemove", std::to_string(origin.x() + x),
+                std::to_string(origin.y() + y), "click", "--repeat", std::to_string(count),
+                "--delay", "60", std::to_string(button)});
 }
 
 void ViewerProcess::key(const std::string& keys) { RunProgram({"xdotool", "key", keys}); }
