@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QMutex>
 #include <QPainter>
 
 #include <algorithm>
@@ -48,10 +50,24 @@ QByteArray resourceData(int number, ResourceType type) {
 }
 
 QImage resourceImage(int number, ResourceType type) {
+    // Panels draw their pictures on every repaint (a moving seek bar, a new telemetry line):
+    // each picture is decoded once and then shared (QImage copies are reference-counted). The
+    // pictures are few and small, so the cache keeps them all for the program's life.
+    static QMutex lock;
+    static QHash<std::pair<int, int>, QImage> decoded;
+    const std::pair<int, int> key{number, int(type)};
+    {
+        const QMutexLocker guard(&lock);
+        const auto found = decoded.constFind(key);
+        if (found != decoded.constEnd()) return *found;
+    }
     const QByteArray bytes = resourceData(number, type);
-    if (bytes.isEmpty()) return {};
     QImage image;
-    if (!image.loadFromData(bytes, type == ResourceType::Bitmap ? "BMP" : "PNG")) return {};
+    if (!bytes.isEmpty() &&
+        !image.loadFromData(bytes, type == ResourceType::Bitmap ? "BMP" : "PNG"))
+        image = QImage();
+    const QMutexLocker guard(&lock);
+    decoded.insert(key, image); // a missing picture is remembered too: it stays missing
     return image;
 }
 
