@@ -15,7 +15,7 @@ for tool in cmake ninja ffmpeg ffprobe python3 Xvfb; do
 done
 
 # Only the engine's programs are built, never the user interface; an optimised, unsanitized build.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE= >/dev/null
+(cd "$root" && cmake --preset bench -B "$build") >/dev/null
 cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target make-recording velk-bench >/dev/null
 
 . "$root/scripts/xvfb.sh"

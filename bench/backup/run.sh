@@ -13,7 +13,7 @@ for tool in cmake ninja python3 cp sync; do
     command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE= >/dev/null
+(cd "$root" && cmake --preset bench -B "$build") >/dev/null
 nice cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target velk-backup-bench >/dev/null
 
 exec python3 "$root/bench/backup/bench_backup.py" \

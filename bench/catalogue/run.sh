@@ -10,7 +10,7 @@ build=${VELK_BENCH_BUILD:-$root/build-bench}
 count=${VELK_BENCH_COUNT:-10000}
 card=${VELK_BENCH_CARD:-$build/catalogue-card-$count}
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE= >/dev/null
+(cd "$root" && cmake --preset bench -B "$build") >/dev/null
 nice cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target catalogue-bench >/dev/null
 bench="$build/bench/catalogue/catalogue-bench"
 

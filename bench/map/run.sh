@@ -14,7 +14,7 @@ for tool in cmake ninja Xvfb; do
     command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE= >/dev/null
+(cd "$root" && cmake --preset bench -B "$build") >/dev/null
 cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target velk-map-bench velk_map_pages >/dev/null
 
 # The program starts an X server of its own; as root the web engine runs without its sandbox.

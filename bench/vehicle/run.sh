@@ -15,7 +15,7 @@ for tool in cmake ninja Xvfb xdpyinfo; do
 done
 
 # An optimised, unsanitized build of the two programs only.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE= >/dev/null
+(cd "$root" && cmake --preset bench -B "$build") >/dev/null
 cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target make-recording velk-vehicle-bench >/dev/null
 
 mkdir -p "$out"

@@ -15,7 +15,7 @@ for tool in cmake ninja Xvfb xdotool import; do
     command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/setup.sh)" >&2; exit 1; }
 done
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELK_SANITIZE= >/dev/null
+(cd "$root" && cmake --preset bench -B "$build") >/dev/null
 cmake --build "$build" -j "${VELK_BENCH_JOBS:-2}" --target velk-viewer velk_map_pages \
     make-recording velk-bench velk-empty-window velk-viewer-bench >/dev/null
 
