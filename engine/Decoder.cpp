@@ -69,9 +69,10 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                 if (type == AVMEDIA_TYPE_VIDEO) {
                     ret = avcodec_receive_frame(context, frame);
                     if (ret >= 0)
-                        frame->pts = EngineSettings::timestampSource == -1
-                                         ? frame->best_effort_timestamp
-                                         : frame->pkt_dts;
+                        frame->pts =
+                            EngineSettings::timestampSource == PictureTimestamp::BestEffort
+                                ? frame->best_effort_timestamp
+                                : frame->pkt_dts;
                 } else if (type == AVMEDIA_TYPE_AUDIO) {
                     ret = avcodec_receive_frame(context, frame);
                     if (ret >= 0) StampAudioFrame(decoder, frame);
@@ -141,16 +142,6 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
     }
 }
 
-bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
-                       int videoClockSerial, double slack) {
-    // Both cameras compare with the video clock's serial: their queues are flushed together.
-    const double diff = pictureTime - masterTime;
-    return !std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < -slack &&
-           packetSerial == videoClockSerial;
-}
-
-double LateSlack(double pictureDuration) { return speedFactor == 1 ? pictureDuration : 0; }
-
 namespace {
 
 // Behind the master by more than kFarBehindSeconds, the decoder skips what it may skip at high
@@ -202,15 +193,14 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double p
     const double master = ReadMasterClock(state);
     const bool currentSerial = decoder->packetSerial == ClockSerial(&state->videoClock);
     ChooseSkipping(decoder, currentSerial ? master - dpts : NAN, pictureRate);
-    const int lateDrop = EngineSettings::lateDropMode;
-    if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
-        frame->pts != AV_NOPTS_VALUE) {
-        if (IsLateBeforeQueue(dpts, master, decoder->packetSerial, ClockSerial(&state->videoClock),
-                              LateSlack(pictureRate > 0 ? 1 / pictureRate : 0))) {
-            if (which == Camera::Front) CountDroppedBeforeQueue();
-            av_frame_unref(frame);
-            return 0;
-        }
+    // The early drop: a picture without a time (dpts NaN) is never late.
+    const double lateness = LatenessBehindMaster(dpts, master, decoder->packetSerial,
+                                                 ClockSerial(&state->videoClock));
+    if (IsLateEnoughToDrop(lateness, LateSlack(pictureRate > 0 ? 1 / pictureRate : 0),
+                           MasterKind(state))) {
+        if (which == Camera::Front) CountDroppedBeforeQueue();
+        av_frame_unref(frame);
+        return 0;
     }
     return 1;
 }

@@ -188,7 +188,7 @@ void RefreshVideo(VideoState* state, double* remaining) {
     if (!state->paused && MasterKind(state) == MasterClock::External)
         AdjustExternalClockSpeed(state);
 
-    if (state->pictureMode != 0 && state->audioStreamIndex >= 0) {
+    if (state->pictureMode != PictureMode::Pictures && state->audioStreamIndex >= 0) {
         const double now = NowSeconds();
         if (state->forceRedraw || state->lastVisualRefresh + kAudioOnlyRedrawPeriod < now) {
             DisplayPictures(state);
@@ -243,10 +243,10 @@ void RefreshVideo(VideoState* state, double* remaining) {
             if (front.Remaining() > 1) {
                 QueuedFrame* next = front.FollowingSlot();
                 const double duration = PictureDuration(state, current, next);
-                const int lateDrop = EngineSettings::lateDropMode;
+                // The drop at display: late against the moment the next picture falls due.
+                const double lateness = now - (state->pictureTimer + duration);
                 if (!state->stepping &&
-                    (lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
-                    now > state->pictureTimer + duration + LateSlack(duration)) {
+                    IsLateEnoughToDrop(lateness, LateSlack(duration), MasterKind(state))) {
                     CountDroppedAtDisplay();
                     front.Next();
                     AdvanceRear(state, current->pts);
@@ -280,7 +280,7 @@ void RefreshVideo(VideoState* state, double* remaining) {
     }
 
 display:
-    if (state->forceRedraw && state->pictureMode == 0 && front.shownHeld) DisplayPictures(state);
+    if (state->forceRedraw && state->pictureMode == PictureMode::Pictures && front.shownHeld) DisplayPictures(state);
     state->forceRedraw = 0;
     if (EngineSettings::reportProgress) PostProgress(state);
     DeliverTelemetry(state);
