@@ -179,9 +179,14 @@ void ChooseSkipping(StreamDecoder* decoder, double behind, double pictureRate) {
     context->skip_loop_filter = skip || decoder->lost ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
 }
 
+// The stream of a camera.
+PlaybackStream CameraStream(VideoState* state, Camera which) {
+    return state->Stream(which == Camera::Front ? StreamRole::Front : StreamRole::Rear);
+}
+
 // 1 a picture to queue, 0 none (dropped early or drained), -1 aborted.
 int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double pictureRate) {
-    StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
+    StreamDecoder* decoder = &CameraStream(state, which).decoder;
     AVStream* stream = decoder->stream;
     int got = DecodeFrame(decoder, frame, nullptr);
     if (got <= 0) return got;
@@ -208,10 +213,10 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double p
 int VideoDecodeThread(VideoState* state, Camera which) {
     AVFrame* frame = av_frame_alloc();
     if (!frame) return AVERROR(ENOMEM);
-    StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
+    const PlaybackStream camera = CameraStream(state, which);
+    StreamDecoder* decoder = &camera.decoder;
     AVStream* stream = decoder->stream;
-    DecodedFrameQueue* queue =
-        which == Camera::Front ? &state->frontPictures : &state->rearPictures;
+    DecodedFrameQueue* queue = &camera.frames;
     const AVRational tb = stream->time_base;
     const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);
     const double pictureRate = frameRate.num && frameRate.den ? av_q2d(frameRate) : 0;
