@@ -313,12 +313,13 @@ struct VideoState {
     PlaybackClock audioClock;
     PlaybackClock videoClock;
     PlaybackClock externalClock;
-    MasterClock syncMode = EngineSettings::syncMode; // the master wanted (MasterKind)
+    MasterClock syncMode = EngineSettings::syncMode; // wanted; MasterKind gives the one in use
     double pictureTimer = 0;       // player thread
     double pictureGapLimit = 3600; // read_thread while opening
 
     // --- Streams, queues and decoders. Indices are written by the read_thread while opening
     // (and reset by CloseStreamDecoding); others read them to test whether a stream is open.
+    // Stream(role) gives one role's index, stream, queues and decoder together.
     std::atomic<int> audioStreamIndex{-1};
     std::atomic<int> frontStreamIndex{-1};
     std::atomic<int> rearStreamIndex{-1};
