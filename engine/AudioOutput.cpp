@@ -147,6 +147,17 @@ int OpenAudioOutput(VideoState* state, const AVChannelLayout* requestedLayout, i
     return static_cast<int>(obtained.size);
 }
 
+void CloseAudioOutput(VideoState* state) {
+    SDL_CloseAudio();
+    swr_free(&state->resampler);
+    av_freep(&state->resampleBuffer);
+    state->resampleBufferCapacity = 0;
+    state->audioBufferSize = 0;
+    state->audioBuffer = nullptr;
+    av_channel_layout_uninit(&state->audioSource.channelLayout);
+    av_channel_layout_uninit(&state->audioTarget.channelLayout);
+}
+
 int FetchAudio(VideoState* state) {
     if (state->paused || HoldSoundForPictures(state)) return -1;
 

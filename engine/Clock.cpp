@@ -77,9 +77,9 @@ void AlignClockWith(PlaybackClock* clock, const PlaybackClock* slave) {
 
 MasterClock MasterKind(const VideoState* state) {
     switch (state->syncMode) {
-    case 1:
+    case MasterClock::Video:
         return state->frontStreamIndex >= 0 ? MasterClock::Video : MasterClock::Audio;
-    case 0:
+    case MasterClock::Audio:
         return state->audioStreamIndex >= 0 ? MasterClock::Audio : MasterClock::External;
     default:
         return MasterClock::External;
@@ -125,6 +125,22 @@ double PictureDuration(const VideoState* state, const QueuedFrame* picture,
     if (std::isnan(d) || d <= 0 || d > state->pictureGapLimit) return picture->duration;
     return d;
 }
+
+double LatenessBehindMaster(double pictureTime, double masterTime, int packetSerial,
+                            int videoClockSerial) {
+    const double lateness = masterTime - pictureTime;
+    if (std::isnan(lateness) || std::fabs(lateness) >= kNoSyncThreshold) return NAN;
+    // Both cameras compare with the video clock's serial: their queues are flushed together.
+    return packetSerial == videoClockSerial ? lateness : NAN;
+}
+
+bool IsLateEnoughToDrop(double lateness, double slack, MasterClock master, LateDropMode mode) {
+    const bool allowed = mode == LateDropMode::Always ||
+                         (mode == LateDropMode::UnlessVideoMaster && master != MasterClock::Video);
+    return allowed && lateness > slack; // false for a NaN lateness
+}
+
+double LateSlack(double pictureDuration) { return speedFactor == 1 ? pictureDuration : 0; }
 
 void AdjustExternalClockSpeed(VideoState* state) {
     const bool hasFront = state->frontStreamIndex >= 0;

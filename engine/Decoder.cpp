@@ -69,9 +69,10 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                 if (type == AVMEDIA_TYPE_VIDEO) {
                     ret = avcodec_receive_frame(context, frame);
                     if (ret >= 0)
-                        frame->pts = EngineSettings::timestampSource == -1
-                                         ? frame->best_effort_timestamp
-                                         : frame->pkt_dts;
+                        frame->pts =
+                            EngineSettings::timestampSource == PictureTimestamp::BestEffort
+                                ? frame->best_effort_timestamp
+                                : frame->pkt_dts;
                 } else if (type == AVMEDIA_TYPE_AUDIO) {
                     ret = avcodec_receive_frame(context, frame);
                     if (ret >= 0) StampAudioFrame(decoder, frame);
@@ -141,16 +142,6 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
     }
 }
 
-bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
-                       int videoClockSerial, double slack) {
-    // Both cameras compare with the video clock's serial: their queues are flushed together.
-    const double diff = pictureTime - masterTime;
-    return !std::isnan(diff) && std::fabs(diff) < kNoSyncThreshold && diff < -slack &&
-           packetSerial == videoClockSerial;
-}
-
-double LateSlack(double pictureDuration) { return speedFactor == 1 ? pictureDuration : 0; }
-
 namespace {
 
 // Behind the master by more than kFarBehindSeconds, the decoder skips what it may skip at high
@@ -188,9 +179,14 @@ void ChooseSkipping(StreamDecoder* decoder, double behind, double pictureRate) {
     context->skip_loop_filter = skip || decoder->lost ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
 }
 
+// The stream of a camera.
+PlaybackStream CameraStream(VideoState* state, Camera which) {
+    return state->Stream(which == Camera::Front ? StreamRole::Front : StreamRole::Rear);
+}
+
 // 1 a picture to queue, 0 none (dropped early or drained), -1 aborted.
 int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double pictureRate) {
-    StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
+    StreamDecoder* decoder = &CameraStream(state, which).decoder;
     AVStream* stream = decoder->stream;
     int got = DecodeFrame(decoder, frame, nullptr);
     if (got <= 0) return got;
@@ -202,15 +198,14 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double p
     const double master = ReadMasterClock(state);
     const bool currentSerial = decoder->packetSerial == ClockSerial(&state->videoClock);
     ChooseSkipping(decoder, currentSerial ? master - dpts : NAN, pictureRate);
-    const int lateDrop = EngineSettings::lateDropMode;
-    if ((lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
-        frame->pts != AV_NOPTS_VALUE) {
-        if (IsLateBeforeQueue(dpts, master, decoder->packetSerial, ClockSerial(&state->videoClock),
-                              LateSlack(pictureRate > 0 ? 1 / pictureRate : 0))) {
-            if (which == Camera::Front) CountDroppedBeforeQueue();
-            av_frame_unref(frame);
-            return 0;
-        }
+    // The early drop: a picture without a time (dpts NaN) is never late.
+    const double lateness = LatenessBehindMaster(dpts, master, decoder->packetSerial,
+                                                 ClockSerial(&state->videoClock));
+    if (IsLateEnoughToDrop(lateness, LateSlack(pictureRate > 0 ? 1 / pictureRate : 0),
+                           MasterKind(state))) {
+        if (which == Camera::Front) CountDroppedBeforeQueue();
+        av_frame_unref(frame);
+        return 0;
     }
     return 1;
 }
@@ -218,10 +213,10 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double p
 int VideoDecodeThread(VideoState* state, Camera which) {
     AVFrame* frame = av_frame_alloc();
     if (!frame) return AVERROR(ENOMEM);
-    StreamDecoder* decoder = which == Camera::Front ? &state->frontDecoder : &state->rearDecoder;
+    const PlaybackStream camera = CameraStream(state, which);
+    StreamDecoder* decoder = &camera.decoder;
     AVStream* stream = decoder->stream;
-    DecodedFrameQueue* queue =
-        which == Camera::Front ? &state->frontPictures : &state->rearPictures;
+    DecodedFrameQueue* queue = &camera.frames;
     const AVRational tb = stream->time_base;
     const AVRational frameRate = av_guess_frame_rate(state->container, stream, nullptr);
     const double pictureRate = frameRate.num && frameRate.den ? av_q2d(frameRate) : 0;

@@ -282,23 +282,40 @@ int RunPlayback(WindowHandle owner) {
     return 0;
 }
 
-VideoState* OpenPlayback(const std::string& fileName, const AVInputFormat* inputFormat) {
-    auto* state = new (std::nothrow) VideoState();
-    if (!state) return nullptr;
-    state->fileName = fileName;
-    state->inputFormat = inputFormat;
+namespace {
 
-    if (state->frontPictures.Init(&state->frontPackets, 3, 1) < 0 ||
-        state->rearPictures.Init(&state->rearPackets, 3, 1) < 0 ||
-        state->textItems.Init(&state->textPackets, 16, 0) < 0 ||
-        state->audioFrames.Init(&state->audioPackets, 9, 1) < 0 || state->audioPackets.Init() < 0 ||
-        state->frontPackets.Init() < 0 || state->rearPackets.Init() < 0 ||
-        state->textPackets.Init() < 0)
-        goto fail;
+// How many decoded frames each role's queue holds, and whether it keeps the one last shown.
+struct FrameQueueSize {
+    int capacity;
+    int keepLast;
+};
+
+FrameQueueSize FrameQueueSizeOf(StreamRole role) {
+    switch (role) {
+    case StreamRole::Audio:
+        return {9, 1};
+    case StreamRole::Front:
+    case StreamRole::Rear:
+        return {3, 1};
+    case StreamRole::Text:
+        break;
+    }
+    return {16, 0};
+}
+
+// Everything a playback needs before its read_thread runs, and then the read_thread; false when
+// any of it could not be made (ClosePlayback frees what was).
+bool StartReading(VideoState* state) {
+    for (StreamRole role : kStreamRoles) {
+        PlaybackStream s = state->Stream(role);
+        const FrameQueueSize size = FrameQueueSizeOf(role);
+        if (s.frames.Init(&s.packets, size.capacity, size.keepLast) < 0 || s.packets.Init() < 0)
+            return false;
+    }
     state->readerWakeup = SDL_CreateCond();
     if (!state->readerWakeup) {
         av_log(nullptr, AV_LOG_FATAL, "SDL_CreateCond(): %s\n", SDL_GetError());
-        goto fail;
+        return false;
     }
     ResetClock(&state->videoClock, &state->frontPackets.serial);
     ResetClock(&state->audioClock, &state->audioPackets.serial);
@@ -312,17 +329,26 @@ VideoState* OpenPlayback(const std::string& fileName, const AVInputFormat* input
         state->volume = volume;
     }
     state->muted = 0;
-    state->syncMode = EngineSettings::syncMode;
     state->readThread = SDL_CreateThread(ReadThread, "read_thread", state);
     if (!state->readThread) {
         av_log(nullptr, AV_LOG_FATAL, "SDL_CreateThread(): %s\n", SDL_GetError());
-        goto fail;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+VideoState* OpenPlayback(const std::string& fileName, const AVInputFormat* inputFormat) {
+    auto* state = new (std::nothrow) VideoState();
+    if (!state) return nullptr;
+    state->fileName = fileName;
+    state->inputFormat = inputFormat;
+    if (!StartReading(state)) {
+        ClosePlayback(state);
+        return nullptr;
     }
     return state;
-
-fail:
-    ClosePlayback(state);
-    return nullptr;
 }
 
 void ClosePlayback(VideoState* state) {
@@ -330,25 +356,19 @@ void ClosePlayback(VideoState* state) {
     if (state->readThread) SDL_WaitThread(state->readThread, nullptr);
     state->readThread = nullptr;
 
-    if (state->audioStreamIndex >= 0) CloseStreamDecoding(state, state->audioStreamIndex);
-    if (state->frontStreamIndex >= 0) CloseStreamDecoding(state, state->frontStreamIndex);
-    if (state->rearStreamIndex >= 0) CloseStreamDecoding(state, state->rearStreamIndex);
-    if (state->textStreamIndex >= 0) CloseStreamDecoding(state, state->textStreamIndex);
+    for (StreamRole role : kStreamRoles)
+        if (PlaybackStream s = state->Stream(role); s.IsOpen()) CloseStreamDecoding(state, s.index);
     avformat_close_input(&state->container);
 
-    state->audioPackets.Destroy();
-    state->frontPackets.Destroy();
-    state->rearPackets.Destroy();
-    state->textPackets.Destroy();
+    for (StreamRole role : kStreamRoles)
+        state->Stream(role).packets.Destroy();
     // Textures belong to their renderer: they go first, while the renderer still exists.
     if (state->frontTexture) SDL_DestroyTexture(state->frontTexture);
     if (state->rearTexture) SDL_DestroyTexture(state->rearTexture);
     state->frontTexture = state->rearTexture = nullptr;
     DestroyRenderers();
-    state->frontPictures.Destroy();
-    state->rearPictures.Destroy();
-    state->textItems.Destroy();
-    state->audioFrames.Destroy();
+    for (StreamRole role : kStreamRoles)
+        state->Stream(role).frames.Destroy();
     if (state->readerWakeup) SDL_DestroyCond(state->readerWakeup);
     sws_freeContext(state->frontScaler);
     sws_freeContext(state->rearScaler);
@@ -388,7 +408,7 @@ void WaitForEvent(VideoState* state, SDL_Event* event) {
         if (state->paused && state->frontPictures.shownHeld && state->drawnViewFlags >= 0 &&
             ViewFlags() != state->drawnViewFlags)
             state->forceRedraw = 1;
-        if (state->pictureMode != -1 && (!state->paused || state->forceRedraw))
+        if (state->pictureMode != PictureMode::Undecided && (!state->paused || state->forceRedraw))
             RefreshVideo(state, &remaining);
         SDL_PumpEvents();
     }

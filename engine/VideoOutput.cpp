@@ -184,103 +184,142 @@ int PositionPerMille(double masterClock, std::int64_t durationUs) {
     return position >= 0 ? static_cast<int>(FFMIN(position, 1000)) : -1;
 }
 
+namespace {
+
+// What the refresh did with the front picture due next.
+enum class FrontStep {
+    RecordingEnded, // no picture left and none to come: the end check follows
+    Kept,           // the picture on the screen stays (paused, not due yet, sound held, none)
+    Passed,         // the picture due was stepped over (from before a seek, or dropped late)
+    Shown,          // the picture due was taken for showing
+};
+
+// Without pictures nothing else releases the text items; this keeps the timeline filling.
+void ReleaseTextItems(VideoState* state) {
+    while (state->textItems.Remaining() > 0)
+        state->textItems.Next();
+}
+
+// The drop at display: whether the picture due, with another behind it, is already so late
+// against the moment the following one falls due that it is better left out.
+bool IsLateAtDisplay(VideoState* state, QueuedFrame* current, double now) {
+    DecodedFrameQueue& front = state->frontPictures;
+    if (state->stepping || front.Remaining() <= 1) return false;
+    const double duration = PictureDuration(state, current, front.FollowingSlot());
+    const double lateness = now - (state->pictureTimer + duration);
+    return IsLateEnoughToDrop(lateness, LateSlack(duration), MasterKind(state));
+}
+
+// Takes the front picture due for showing, with the rear picture that goes with it.
+void TakeFrontPicture(VideoState* state, QueuedFrame* current) {
+    ReleaseTextItems(state);
+    state->frontPictures.Next();
+    state->frontTakenSerial = current->serial;
+    AdvanceRear(state, current->pts);
+    state->forceRedraw = 1;
+    const bool hasRear = state->rearStreamIndex >= 0 && state->rearPictures.shownHeld;
+    CountShownPicture(state, current->pts,
+                      hasRear ? state->rearPictures.LastShownSlot()->pts : NAN, hasRear);
+    if (state->stepping && !state->paused) SwitchPauseState(state);
+}
+
+// One look at the front picture due next: whether it is due, and what becomes of it.
+FrontStep StepFrontPicture(VideoState* state, double* remaining) {
+    DecodedFrameQueue& front = state->frontPictures;
+    if (front.Remaining() == 0) {
+        const bool ended = state->frontPackets.packetCount == 0 && state->endOfFile == 1;
+        return ended ? FrontStep::RecordingEnded : FrontStep::Kept;
+    }
+    QueuedFrame* last = front.LastShownSlot();
+    QueuedFrame* current = front.CurrentSlot();
+    if (current->serial != state->frontPackets.serial) {
+        front.Next();
+        SkipStaleRear(state);
+        return FrontStep::Passed;
+    }
+    SkipStaleRear(state);
+    if (last->serial != current->serial) state->pictureTimer = NowSeconds();
+    if (state->paused) return FrontStep::Kept;
+    // While the sound waits for the pictures, the first one stays on the screen: moving on
+    // without the sound would put the pictures ahead of it when it starts.
+    if (state->soundHeld && front.shownHeld && last->serial == current->serial) {
+        state->pictureTimer = NowSeconds();
+        return FrontStep::Kept;
+    }
+
+    const double delay = PictureDelay(PictureDuration(state, last, current), state);
+    const double now = NowSeconds();
+    if (now < state->pictureTimer + delay) {
+        *remaining = FFMIN(state->pictureTimer + delay - now, *remaining);
+        return FrontStep::Kept;
+    }
+    state->pictureTimer += delay;
+    if (delay > 0 && now - state->pictureTimer > kSyncThresholdMax) state->pictureTimer = now;
+
+    SDL_LockMutex(front.mutex);
+    if (!std::isnan(current->pts)) {
+        StampClock(&state->videoClock, current->pts, current->serial);
+        AlignClockWith(&state->externalClock, &state->videoClock);
+    }
+    SDL_UnlockMutex(front.mutex);
+
+    if (IsLateAtDisplay(state, current, now)) {
+        CountDroppedAtDisplay();
+        front.Next();
+        AdvanceRear(state, current->pts);
+        return FrontStep::Passed;
+    }
+    TakeFrontPicture(state, current);
+    return FrontStep::Shown;
+}
+
+// A recording without pictures ends when its sound has played out; otherwise a list would
+// never move on and the drained audio clock would keep re-posting its last second.
+bool SoundPlayedOut(VideoState* state) {
+    return state->audioStreamIndex >= 0 && state->endOfFile == 1 &&
+           state->audioPackets.packetCount == 0 && state->audioFrames.Remaining() == 0;
+}
+
+// Without a front camera the windows are redrawn at a steady pace while the sound plays.
+void RedrawWithoutPictures(VideoState* state, double* remaining) {
+    const double now = NowSeconds();
+    if (state->forceRedraw || state->lastVisualRefresh + kAudioOnlyRedrawPeriod < now) {
+        DisplayPictures(state);
+        state->lastVisualRefresh = now;
+    }
+    *remaining = FFMIN(*remaining, state->lastVisualRefresh + kAudioOnlyRedrawPeriod - now);
+}
+
+} // namespace
+
 void RefreshVideo(VideoState* state, double* remaining) {
     if (!state->paused && MasterKind(state) == MasterClock::External)
         AdjustExternalClockSpeed(state);
+    if (state->pictureMode != PictureMode::Pictures && state->audioStreamIndex >= 0)
+        RedrawWithoutPictures(state, remaining);
 
-    if (state->pictureMode != 0 && state->audioStreamIndex >= 0) {
-        const double now = NowSeconds();
-        if (state->forceRedraw || state->lastVisualRefresh + kAudioOnlyRedrawPeriod < now) {
-            DisplayPictures(state);
-            state->lastVisualRefresh = now;
-        }
-        *remaining = FFMIN(*remaining, state->lastVisualRefresh + kAudioOnlyRedrawPeriod - now);
-    }
-
-    DecodedFrameQueue& front = state->frontPictures;
+    // Once the recording has ended, the end check is all a refresh does: no drawing, progress
+    // or telemetry follow it.
     if (state->frontStreamIndex >= 0) {
-    retry:
-        if (front.Remaining() == 0) {
-            if (state->frontPackets.packetCount == 0 && state->endOfFile == 1) {
-                EndCheck(state);
-                return;
-            }
-        } else {
-            QueuedFrame* last = front.LastShownSlot();
-            QueuedFrame* current = front.CurrentSlot();
-            if (current->serial != state->frontPackets.serial) {
-                front.Next();
-                SkipStaleRear(state);
-                goto retry;
-            }
-            SkipStaleRear(state);
-            if (last->serial != current->serial) state->pictureTimer = NowSeconds();
-            if (state->paused) goto display;
-            // While the sound waits for the pictures, the first one stays on the screen: moving
-            // on without the sound would put the pictures ahead of it when it starts.
-            if (state->soundHeld && front.shownHeld && last->serial == current->serial) {
-                state->pictureTimer = NowSeconds();
-                goto display;
-            }
-
-            const double delay = PictureDelay(PictureDuration(state, last, current), state);
-            const double now = NowSeconds();
-            if (now < state->pictureTimer + delay) {
-                *remaining = FFMIN(state->pictureTimer + delay - now, *remaining);
-                goto display;
-            }
-            state->pictureTimer += delay;
-            if (delay > 0 && now - state->pictureTimer > kSyncThresholdMax)
-                state->pictureTimer = now;
-
-            SDL_LockMutex(front.mutex);
-            if (!std::isnan(current->pts)) {
-                StampClock(&state->videoClock, current->pts, current->serial);
-                AlignClockWith(&state->externalClock, &state->videoClock);
-            }
-            SDL_UnlockMutex(front.mutex);
-
-            if (front.Remaining() > 1) {
-                QueuedFrame* next = front.FollowingSlot();
-                const double duration = PictureDuration(state, current, next);
-                const int lateDrop = EngineSettings::lateDropMode;
-                if (!state->stepping &&
-                    (lateDrop > 0 || (lateDrop && MasterKind(state) != MasterClock::Video)) &&
-                    now > state->pictureTimer + duration + LateSlack(duration)) {
-                    CountDroppedAtDisplay();
-                    front.Next();
-                    AdvanceRear(state, current->pts);
-                    goto retry;
-                }
-            }
-
-            while (state->textItems.Remaining() > 0)
-                state->textItems.Next();
-
-            front.Next();
-            state->frontTakenSerial = current->serial;
-            AdvanceRear(state, current->pts);
-            state->forceRedraw = 1;
-            const bool hasRear = state->rearStreamIndex >= 0 && state->rearPictures.shownHeld;
-            CountShownPicture(state, current->pts,
-                              hasRear ? state->rearPictures.LastShownSlot()->pts : NAN, hasRear);
-            if (state->stepping && !state->paused) SwitchPauseState(state);
+        FrontStep step;
+        do
+            step = StepFrontPicture(state, remaining);
+        while (step == FrontStep::Passed);
+        if (step == FrontStep::RecordingEnded) {
+            EndCheck(state);
+            return;
         }
     } else {
-        // Without pictures nothing else releases the text items; keep the timeline filling.
-        while (state->textItems.Remaining() > 0)
-            state->textItems.Next();
-        // A recording without pictures ends when its sound has played out; otherwise a list
-        // would never move on and the drained audio clock would keep re-posting its last second.
-        if (state->audioStreamIndex >= 0 && state->endOfFile == 1 &&
-            state->audioPackets.packetCount == 0 && state->audioFrames.Remaining() == 0) {
+        ReleaseTextItems(state);
+        if (SoundPlayedOut(state)) {
             EndCheck(state);
             return;
         }
     }
 
-display:
-    if (state->forceRedraw && state->pictureMode == 0 && front.shownHeld) DisplayPictures(state);
+    if (state->forceRedraw && state->pictureMode == PictureMode::Pictures &&
+        state->frontPictures.shownHeld)
+        DisplayPictures(state);
     state->forceRedraw = 0;
     if (EngineSettings::reportProgress) PostProgress(state);
     DeliverTelemetry(state);

@@ -30,14 +30,45 @@ extern "C" {
 
 namespace velk {
 
+// --- Modes, each a type of its own.
+
+// The clock the others follow. VideoState::syncMode names the one wanted; MasterKind gives the
+// one in use, which falls back when the wanted clock's stream is not open.
+enum class MasterClock {
+    Audio,    // the sound's clock, stamped by the audio callback: pictures wait or drop behind it
+    Video,    // the front camera's clock: the sound is stretched or squeezed to follow it
+    External, // a free-running clock, sped up or slowed down by how full the queues are
+};
+
+// What the player thread shows, decided by the read_thread once the streams are open.
+enum class PictureMode {
+    Undecided,  // the streams are not open yet: the player thread neither refreshes nor draws
+    Pictures,   // a front camera is open: its pictures are shown as they fall due
+    NoPictures, // no front camera: with sound, the windows are redrawn at a steady pace
+};
+
+// When a picture that is late may be dropped (IsLateEnoughToDrop), before it is queued and at
+// display.
+enum class LateDropMode {
+    Never,
+    Always,
+    UnlessVideoMaster, // pictures that are themselves the master clock are never late
+};
+
+// Which time of a decoded picture becomes its presentation time.
+enum class PictureTimestamp {
+    BestEffort, // the decoder's best guess (frame->best_effort_timestamp)
+    DecodeTime, // the decode timestamp of the picture's packet (frame->pkt_dts)
+};
+
 // --- Fixed settings the engine reads; nothing writes them.
 struct EngineSettings {
-    static constexpr int reportProgress = 1;
-    static constexpr int timestampSource = -1; // -1 best-effort timestamp, 0 decode timestamp
-    static constexpr int lateDropMode = -1;    // -1 drop unless video is master, 1 always, 0 never
-    static constexpr int initialPictureMode = -1;
+    static constexpr bool reportProgress = true; // progress messages and the container dump
+    static constexpr PictureTimestamp timestampSource = PictureTimestamp::BestEffort;
+    static constexpr LateDropMode lateDropMode = LateDropMode::UnlessVideoMaster;
+    static constexpr PictureMode initialPictureMode = PictureMode::Undecided; // the streams decide
     static constexpr int scalerFlags = SWS_BICUBIC;
-    static constexpr int syncMode = 0; // audio master
+    static constexpr MasterClock syncMode = MasterClock::Audio;
     static constexpr int frontWidth = 720;
     static constexpr int frontHeight = 405;
     static constexpr int rearWidth = 360;
@@ -75,8 +106,6 @@ enum PlayerCommand : Uint32 {
     CmdSetVolume = SDL_USEREVENT + 5,
     CmdSwapViews = SDL_USEREVENT + 6,
 };
-
-enum class MasterClock { Audio = 0, Video = 1, External = 2 };
 
 // The one packet that marks a flush in every packet queue. Recognised by its data pointer.
 extern AVPacket FlushMarker;
@@ -218,7 +247,29 @@ struct StreamDecoder {
     SDL_Thread* thread = nullptr;
 };
 
+// The four streams a playback may open, one role each.
+enum class StreamRole { Audio, Front, Rear, Text };
+inline constexpr StreamRole kStreamRoles[] = {StreamRole::Audio, StreamRole::Front,
+                                              StreamRole::Rear, StreamRole::Text};
+// The same roles, pictures first: the order of the flush on a seek (CarryOutSeek) and of the
+// end-of-file markers.
+inline constexpr StreamRole kPicturesFirst[] = {StreamRole::Front, StreamRole::Rear,
+                                                StreamRole::Audio, StreamRole::Text};
+
+// One role's fields of a VideoState, which keep their own names (audioStreamIndex, frontPackets,
+// ...): VideoState::Stream gathers them, so that a step taken for every stream is written once.
+struct PlaybackStream {
+    std::atomic<int>& index; // -1 while the stream is not open
+    AVStream*& stream;
+    EncodedPacketQueue& packets;
+    StreamDecoder& decoder;
+    DecodedFrameQueue& frames;
+    bool IsOpen() const { return index >= 0; }
+};
+
 struct VideoState {
+    PlaybackStream Stream(StreamRole role);
+
     // --- Threads and input. read_thread writes container and the stream fields while opening,
     // before it starts any decoder; the player thread reads only what is published below.
     SDL_Thread* readThread = nullptr;
@@ -256,18 +307,19 @@ struct VideoState {
     // The read_thread asks the player thread to step one picture after a seek made while
     // paused; the player thread does it before its next refresh.
     std::atomic<int> stepRequested{0};
-    std::atomic<int> pictureMode{-1}; // read_thread sets it once while opening
+    std::atomic<PictureMode> pictureMode{PictureMode::Undecided}; // read_thread, once, opening
 
     // --- Clocks.
     PlaybackClock audioClock;
     PlaybackClock videoClock;
     PlaybackClock externalClock;
-    int syncMode = 0;
+    MasterClock syncMode = EngineSettings::syncMode; // wanted; MasterKind gives the one in use
     double pictureTimer = 0;       // player thread
     double pictureGapLimit = 3600; // read_thread while opening
 
     // --- Streams, queues and decoders. Indices are written by the read_thread while opening
     // (and reset by CloseStreamDecoding); others read them to test whether a stream is open.
+    // Stream(role) gives one role's index, stream, queues and decoder together.
     std::atomic<int> audioStreamIndex{-1};
     std::atomic<int> frontStreamIndex{-1};
     std::atomic<int> rearStreamIndex{-1};
@@ -344,6 +396,20 @@ struct VideoState {
     std::string currentTelemetryText;         // each delivery posts its own copy
 };
 
+inline PlaybackStream VideoState::Stream(StreamRole role) {
+    switch (role) {
+    case StreamRole::Audio:
+        return {audioStreamIndex, audioStream, audioPackets, audioDecoder, audioFrames};
+    case StreamRole::Front:
+        return {frontStreamIndex, frontStream, frontPackets, frontDecoder, frontPictures};
+    case StreamRole::Rear:
+        return {rearStreamIndex, rearStream, rearPackets, rearDecoder, rearPictures};
+    case StreamRole::Text:
+        break;
+    }
+    return {textStreamIndex, textStream, textPackets, textDecoder, textItems};
+}
+
 // --- Player.cpp: player thread, event loop, commands, shared flags.
 extern std::atomic<int> quitRequested; // player thread
 extern std::atomic<int> endPosted;     // player thread
@@ -390,14 +456,6 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem);
 // The audio timestamp of a frame in 1/sample-rate units: its own, else the decoder's
 // prediction; advances the prediction past the frame.
 void StampAudioFrame(StreamDecoder* decoder, AVFrame* frame);
-// Whether a decoded picture is already too late to be queued (the early drop): later than
-// slack behind the master.
-bool IsLateBeforeQueue(double pictureTime, double masterTime, int packetSerial,
-                       int videoClockSerial, double slack = 0);
-// How late a picture may be and still be shown, for a picture of that duration: one picture at
-// normal speed, where a picture shown a moment late beats a gap; none above it, where most
-// pictures cannot be shown anyway.
-double LateSlack(double pictureDuration);
 int AudioDecodeThread(void* arg);
 int FrontVideoDecodeThread(void* arg);
 int RearVideoDecodeThread(void* arg);
@@ -420,6 +478,22 @@ double ReadMasterClock(const VideoState* state);
 double PictureDelay(double delay, const VideoState* state);
 double PictureDuration(const VideoState* state, const QueuedFrame* picture,
                        const QueuedFrame* next);
+// The late drop, one rule for both places a late picture is dropped: the decoder threads' early
+// drop (a decoded picture against the master clock, before it is queued) and the player
+// thread's drop at display (the next picture against the moment it falls due).
+// Whether a picture lateness seconds late is late enough to drop: later than slack, where the
+// mode allows drops with this master clock. A NaN lateness (not known) is never late enough.
+bool IsLateEnoughToDrop(double lateness, double slack, MasterClock master,
+                        LateDropMode mode = EngineSettings::lateDropMode);
+// How far a decoded picture is behind the master clock, in seconds, where the two compare: NaN
+// when either time is unknown, when they lie kNoSyncThreshold or more apart (no common
+// timeline), or when the picture is of another serial than the video clock.
+double LatenessBehindMaster(double pictureTime, double masterTime, int packetSerial,
+                            int videoClockSerial);
+// How late a picture may be and still be shown, for a picture of that duration: one picture at
+// normal speed, where a picture shown a moment late beats a gap; none above it, where most
+// pictures cannot be shown anyway.
+double LateSlack(double pictureDuration);
 void AdjustExternalClockSpeed(VideoState* state);
 int WantedSampleCount(VideoState* state, int sampleCount);
 
@@ -449,6 +523,8 @@ bool PointerPosition(SDL_Window* window, int* x, int* y);
 // --- AudioOutput.cpp: audio device, callback and resampling.
 int OpenAudioOutput(VideoState* state, const AVChannelLayout* layout, int sampleRate,
                     AudioFormatSpec* target);
+// Closes the device and frees what the audio callback kept for it (the conversion, the buffers).
+void CloseAudioOutput(VideoState* state);
 void AudioCallback(void* opaque, Uint8* stream, int length);
 int FetchAudio(VideoState* state);
 // Desired device buffer in samples for a sample rate.

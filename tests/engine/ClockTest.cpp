@@ -95,7 +95,7 @@ TEST_F(ClockTest, WantedSampleCountDividesBySpeed) {
 }
 
 TEST_F(ClockTest, AudioAheadOfAnotherMasterIsCorrectedAfterAveraging) {
-    state.syncMode = 1; // video master
+    state.syncMode = MasterClock::Video;
     state.driftWeight = std::exp(std::log(0.01) / kAudioDiffAverageCount);
     state.driftThreshold = 0.02;
     state.audioSource.sampleRate = 48000;
@@ -159,7 +159,9 @@ TEST(EarlyDrop, OnlyTrustedLatePicturesOfTheCurrentSerialAreDropped) {
         {10.0, 10.05, 1, 1, picture, true},  // late beyond it
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IsLateBeforeQueue(c.picture, c.master, c.packetSerial, c.clockSerial, c.slack),
+        EXPECT_EQ(IsLateEnoughToDrop(LatenessBehindMaster(c.picture, c.master, c.packetSerial,
+                                                          c.clockSerial),
+                                     c.slack, MasterClock::Audio),
                   c.dropped)
             << c.picture << " vs " << c.master << " slack " << c.slack;
 }
