@@ -2,6 +2,7 @@
 // the file back with libavformat/libavcodec.
 
 #include "FrameCode.h"
+#include "RecordingMaker.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,9 +13,6 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,37 +27,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kTool[] = VELK_BINARY_DIR "/tools/make-recording";
 // Small pictures keep the tests quick; the defaults are exercised by the demo card.
 const std::vector<std::string> kSmall = {"--front", "640x360", "--rear", "320x180"};
 
-struct Result {
-    int status = -1; // exit status, -1 when the program did not exit normally
-    std::string out; // standard output
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Result runTool(const std::vector<std::string>& args) {
-    std::string cmd = quote(kTool);
-    for (const std::string& a : args)
-        cmd += " " + quote(a);
-    Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 65536> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+using velk::test::ProgramRun;
+using velk::test::RunMakeRecording;
 
 std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -225,7 +197,7 @@ TEST_P(StreamLayout, HasTheAskedStreamsInDeviceOrder) {
     std::vector<std::string> args =
         concat({"--out", file, "--duration"}, {std::to_string(duration)});
     args = concat(concat(args, kSmall), c.args);
-    ASSERT_EQ(runTool(args).status, 0);
+    ASSERT_EQ(RunMakeRecording(args).status, 0);
 
     Input in = openInput(file);
     ASSERT_TRUE(in);
@@ -289,9 +261,9 @@ TEST_P(SimulatedTelemetry, PacketsCarryThePrintedLines) {
     const std::vector<std::string> args = {
         "--out",  file,     "--duration", "60",     "--no-front", "--no-audio",       "--device",
         c.device, "--unit", c.unit,       "--seed", "7",          "--print-telemetry"};
-    const Result r = runTool(args);
+    const ProgramRun r = RunMakeRecording(args);
     ASSERT_EQ(r.status, 0);
-    const std::vector<TextPacket> printed = parsePrinted(r.out);
+    const std::vector<TextPacket> printed = parsePrinted(r.output);
     ASSERT_EQ(printed.size(), 600u);
 
     // The text stream is stream 0 here; the MP4 writer's 2-byte empty samples dropped.
@@ -341,10 +313,10 @@ TEST_P(SimulatedTelemetry, PacketsCarryThePrintedLines) {
     EXPECT_GT(moving, 100);
 
     // Deterministic for a seed, different for another.
-    EXPECT_EQ(runTool(args).out, r.out);
+    EXPECT_EQ(RunMakeRecording(args).output, r.output);
     std::vector<std::string> other = args;
     other[11] = "8"; // the seed
-    EXPECT_NE(runTool(other).out, r.out);
+    EXPECT_NE(RunMakeRecording(other).output, r.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SimulatedTelemetry, testing::ValuesIn(kTelemetryCases),
@@ -367,11 +339,12 @@ TEST_F(MakeRecording, TelemetryFileGivesExactlyItsPacketsInFileOrder) {
         for (const TextPacket& l : lines)
             out << l.key << '\t' << l.payload << '\n';
     }
-    const Result r = runTool(concat({"--out", file, "--duration", "1", "--no-rear", "--no-audio",
-                                     "--telemetry-file", txt, "--print-telemetry"},
-                                    kSmall));
+    const ProgramRun r =
+        RunMakeRecording(concat({"--out", file, "--duration", "1", "--no-rear", "--no-audio",
+                                 "--telemetry-file", txt, "--print-telemetry"},
+                                kSmall));
     ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(parsePrinted(r.out), lines);
+    EXPECT_EQ(parsePrinted(r.output), lines);
     EXPECT_EQ(readTextSamples(file, 1), lines);
 }
 
@@ -418,7 +391,8 @@ class PictureAndSound : public MakeRecording, public testing::WithParamInterface
 
 TEST_P(PictureAndSound, FrameCodeFlashesAndClicksLineUp) {
     const std::string file = path(GetParam().file);
-    ASSERT_EQ(runTool(concat({"--out", file, "--duration", "3"}, GetParam().sizes)).status, 0);
+    ASSERT_EQ(RunMakeRecording(concat({"--out", file, "--duration", "3"}, GetParam().sizes)).status,
+              0);
     constexpr int kFps = 30;
 
     for (int stream : {0, 1}) {
@@ -480,10 +454,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, PictureAndSound, testing::ValuesIn(kSyncCases),
 
 TEST_F(MakeRecording, DetailSpendsTheAskedBitRates) {
     const std::string file = path("detail.mp4");
-    ASSERT_EQ(runTool({"--out", file, "--duration", "3", "--detail", "--front", "640x360",
-                       "--front-bitrate", "3000", "--rear", "320x180", "--rear-bitrate", "1000"})
-                  .status,
-              0);
+    ASSERT_EQ(
+        RunMakeRecording({"--out", file, "--duration", "3", "--detail", "--front", "640x360",
+                          "--front-bitrate", "3000", "--rear", "320x180", "--rear-bitrate", "1000"})
+            .status,
+        0);
     AVFormatContext* ctx = nullptr;
     ASSERT_EQ(avformat_open_input(&ctx, file.c_str(), nullptr, nullptr), 0);
     ASSERT_GE(avformat_find_stream_info(ctx, nullptr), 0);
@@ -529,7 +504,7 @@ TEST_P(BadCommandLine, FailsWithAMessageAndLeavesNoFile) {
     std::string out;
     for (std::string& a : args)
         if (a.rfind("OUT", 0) == 0) a = out = path("x") + a.substr(3);
-    EXPECT_NE(runTool(args).status, 0);
+    EXPECT_NE(RunMakeRecording(args).status, 0);
     if (!out.empty()) {
         EXPECT_FALSE(fs::exists(out));
     }
@@ -539,7 +514,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadCommandLine, testing::ValuesIn(kBadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MakeRecordingHelp, DocumentsEveryOption) {
-    const Result r = runTool({"--help"});
+    const ProgramRun r = RunMakeRecording({"--help"});
     EXPECT_EQ(r.status, 0);
     for (const char* option : {"--out",
                                "--duration",
@@ -562,7 +537,7 @@ TEST(MakeRecordingHelp, DocumentsEveryOption) {
                                "--preset",
                                "--telemetry-file",
                                "--print-telemetry"})
-        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+        EXPECT_NE(r.output.find(option), std::string::npos) << option;
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // Test side of velk-play: a private X server, recordings made by make-recording, and the
 // program itself as a child process whose output lines are read and whose input takes commands.
 
+#include "ChildProcess.h"
+#include "LineReader.h"
 #include "ScreenReading.h"
 
 #include <QImage>
@@ -17,9 +19,6 @@ namespace velk::test {
 // One Xvfb per test process, so that parallel tests never see each other's windows in their
 // screenshots. Started on first use, stopped at process exit.
 std::string privateDisplay();
-
-// A temporary folder of this test process, removed at exit.
-std::string scratchFolder();
 
 // Makes (once per process) a recording with make-recording's options and returns its path.
 std::string recording(const std::string& name, const std::vector<std::string>& options);
@@ -57,18 +56,16 @@ public:
     // program had to be killed or did not exit normally).
     int finish();
 
-    const std::vector<std::string>& lines() const { return m_lines; }
+    const std::vector<std::string>& lines() const { return m_output.lines(); }
     std::string tail(std::size_t count = 30) const; // the last lines, for failure messages
-    std::size_t mark() const { return m_lines.size(); }
+    std::size_t mark() const { return m_output.lines().size(); }
 
 private:
     std::optional<std::string> readLine();
 
     int m_pid = -1;
     int m_input = -1;
-    int m_output = -1;
-    std::string m_buffer;
-    std::vector<std::string> m_lines;
+    LineReader m_output;
 };
 
 // The two host windows as they are on the screen.

@@ -199,7 +199,7 @@ TEST(VelkPlay, PlaysAListInTurnAndPassesOverAMissingFile) {
     const std::string shortFile = recording(
         "sub-second.mp4", {"--duration", "0.6", "--front", "640x360", "--rear", "320x180"});
     ASSERT_FALSE(shortFile.empty());
-    const std::string missing = scratchFolder() + "/no-such-recording.mp4";
+    const std::string missing = ScratchFolder() + "/no-such-recording.mp4";
     PlayProcess play({"--exit-at-end", "--quit-after", "60", shortFile, missing, shortFile});
     ASSERT_EQ(play.finish(), 0) << play.tail();
     const auto& lines = play.lines();
@@ -237,7 +237,7 @@ TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
     PlayProcess play({"--quit-after", "120", file});
     ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
 
-    const std::string missing = scratchFolder() + "/missing file.mp4";
+    const std::string missing = ScratchFolder() + "/missing file.mp4";
     struct Step {
         std::string command;
         std::string answer;  // "ok ..." exactly, or "error" for any error line
