@@ -5,7 +5,7 @@
 // sanitizer builds also see what one case leaks.
 
 #include "DamagedFiles.h"
-#include "EngineTestSupport.h"
+#include "EngineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +17,7 @@ using namespace std::chrono_literals;
 namespace velk::test {
 namespace {
 
-class DamagedFileTest : public ::testing::TestWithParam<Case> {
-protected:
-    static void SetUpTestSuite() { SetUpEngineEnvironment(); }
-    // A case that failed early may leave its playback running; the next case (when several run
-    // in one process) must not start beside it.
-    void TearDown() override {
-        if (engineRunning) {
-            EXPECT_TRUE(StopPlayback());
-        }
-    }
-};
+class DamagedFileTest : public EngineTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(DamagedFileTest, EndsCleanlyWithinTheLimit) {
     const Case& c = GetParam();
