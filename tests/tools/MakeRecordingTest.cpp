@@ -13,6 +13,7 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -474,23 +475,34 @@ TEST_F(MakeRecording, DetailSpendsTheAskedBitRates) {
 struct BadCase {
     const char* name;
     std::vector<std::string> args; // "OUT" stands for a file in the temporary folder
+    std::string message; // what standard error says after "make-recording: ", "OUT" as in args
 };
 
 const BadCase kBadCases[] = {
-    {"NoOut", {"--duration", "1"}},
-    {"UnknownOption", {"--out", "OUT.mp4", "--colour", "red"}},
-    {"MissingValue", {"--out", "OUT.mp4", "--duration"}},
-    {"OtherContainer", {"--out", "OUT.mkv"}},
-    {"ZeroFps", {"--out", "OUT.mp4", "--fps", "0"}},
-    {"NegativeDuration", {"--out", "OUT.mp4", "--duration", "-1"}},
-    {"OddSize", {"--out", "OUT.mp4", "--front", "641x360"}},
-    {"NotASize", {"--out", "OUT.mp4", "--rear", "big"}},
-    {"UnknownDevice", {"--out", "OUT.mp4", "--device", "x"}},
-    {"UnknownUnit", {"--out", "OUT.mp4", "--unit", "furlong"}},
-    {"MissingTelemetryFile", {"--out", "OUT.mp4", "--telemetry-file", "OUT-none.txt"}},
-    {"TelemetryFileInAvi", {"--out", "OUT.avi", "--telemetry-file", "OUT-none.txt"}},
-    {"UnknownPreset", {"--out", "OUT.mp4", "--duration", "0.2", "--preset", "warp"}},
-    {"UnwritableFolder", {"--out", "OUT-no-such-folder/x.mp4", "--duration", "0.2"}},
+    {"NoOut", {"--duration", "1"}, "--out FILE is required"},
+    {"UnknownOption", {"--out", "OUT.mp4", "--colour", "red"}, "unknown option \"--colour\""},
+    {"MissingValue", {"--out", "OUT.mp4", "--duration"}, "--duration needs a value"},
+    {"OtherContainer", {"--out", "OUT.mkv"}, "--out \"OUT.mkv\" must end in .mp4 or .avi"},
+    {"ZeroFps", {"--out", "OUT.mp4", "--fps", "0"}, "bad value \"0\" for --fps"},
+    {"NegativeDuration",
+     {"--out", "OUT.mp4", "--duration", "-1"},
+     "bad value \"-1\" for --duration"},
+    {"OddSize", {"--out", "OUT.mp4", "--front", "641x360"}, "bad value \"641x360\" for --front"},
+    {"NotASize", {"--out", "OUT.mp4", "--rear", "big"}, "bad value \"big\" for --rear"},
+    {"UnknownDevice", {"--out", "OUT.mp4", "--device", "x"}, "bad value \"x\" for --device"},
+    {"UnknownUnit", {"--out", "OUT.mp4", "--unit", "furlong"}, "bad value \"furlong\" for --unit"},
+    {"MissingTelemetryFile",
+     {"--out", "OUT.mp4", "--telemetry-file", "OUT-none.txt"},
+     "OUT.mp4: cannot read --telemetry-file \"OUT-none.txt\""},
+    {"TelemetryFileInAvi",
+     {"--out", "OUT.avi", "--telemetry-file", "OUT-none.txt"},
+     "--telemetry-file needs an .mp4 output"},
+    {"UnknownPreset",
+     {"--out", "OUT.mp4", "--duration", "0.2", "--preset", "warp"},
+     "OUT.mp4: cannot open libx264 (preset \"warp\")"},
+    {"UnwritableFolder",
+     {"--out", "OUT-no-such-folder/x.mp4", "--duration", "0.2"},
+     "OUT-no-such-folder/x.mp4: cannot create \"OUT-no-such-folder/x.mp4\""},
 };
 
 void PrintTo(const BadCase& c, std::ostream* os) {
@@ -500,44 +512,64 @@ void PrintTo(const BadCase& c, std::ostream* os) {
 class BadCommandLine : public MakeRecording, public testing::WithParamInterface<BadCase> {};
 
 TEST_P(BadCommandLine, FailsWithAMessageAndLeavesNoFile) {
-    std::vector<std::string> args = GetParam().args;
-    std::string out;
-    for (std::string& a : args)
-        if (a.rfind("OUT", 0) == 0) a = out = path("x") + a.substr(3);
-    EXPECT_NE(RunMakeRecording(args).status, 0);
-    if (!out.empty()) {
-        EXPECT_FALSE(fs::exists(out));
+    const std::string out = path("x");
+    const auto placed = [&out](const std::string& text) {
+        std::string s = text;
+        for (auto at = s.find("OUT"); at != std::string::npos; at = s.find("OUT", at + out.size()))
+            s.replace(at, 3, out);
+        return s;
+    };
+    std::vector<std::string> args;
+    std::string written;
+    for (const std::string& a : GetParam().args) {
+        args.push_back(placed(a));
+        if (a.rfind("OUT", 0) == 0 && written.empty()) written = args.back();
+    }
+    const ProgramRun r = RunMakeRecording(args);
+    EXPECT_NE(r.status, 0);
+    const std::string message = "make-recording: " + placed(GetParam().message);
+    EXPECT_NE(r.errors.find(message), std::string::npos)
+        << "expected \"" << message << "\" in: " << r.errors;
+    EXPECT_TRUE(r.output.empty()) << r.output;
+    if (!written.empty()) {
+        EXPECT_FALSE(fs::exists(written));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadCommandLine, testing::ValuesIn(kBadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MakeRecordingHelp, DocumentsEveryOption) {
+// The options the help's list documents: each line of the list starts with one.
+std::vector<std::string> documentedOptions(const std::string& help) {
+    std::vector<std::string> options;
+    std::size_t pos = 0;
+    while (pos < help.size()) {
+        const std::size_t nl = help.find('\n', pos);
+        const std::string line = help.substr(pos, nl - pos);
+        pos = nl == std::string::npos ? help.size() : nl + 1;
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos || line.compare(first, 2, "--") != 0) continue;
+        options.push_back(line.substr(first, line.find(' ', first) - first));
+    }
+    return options;
+}
+
+TEST(MakeRecordingHelp, DocumentsEveryOptionByItsWholeName) {
     const ProgramRun r = RunMakeRecording({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--out",
-                               "--duration",
-                               "--fps",
-                               "--gop",
-                               "--front",
-                               "--rear",
-                               "--no-rear",
-                               "--no-audio",
-                               "--no-front",
-                               "--no-telemetry",
-                               "--audio-rate",
-                               "--audio-channels",
-                               "--front-bitrate",
-                               "--rear-bitrate",
-                               "--detail",
-                               "--device",
-                               "--unit",
-                               "--seed",
-                               "--preset",
-                               "--telemetry-file",
-                               "--print-telemetry"})
-        EXPECT_NE(r.output.find(option), std::string::npos) << option;
+    std::vector<std::string> documented = documentedOptions(r.output);
+    std::vector<std::string> known = {"--out",           "--duration",       "--fps",
+                                      "--gop",           "--front",          "--rear",
+                                      "--no-front",      "--no-rear",        "--no-audio",
+                                      "--no-telemetry",  "--audio-rate",     "--audio-channels",
+                                      "--front-bitrate", "--rear-bitrate",   "--device",
+                                      "--unit",          "--seed",           "--preset",
+                                      "--detail",        "--telemetry-file", "--print-telemetry",
+                                      "--help"};
+    std::sort(documented.begin(), documented.end());
+    std::sort(known.begin(), known.end());
+    // A whole name each: "--front" is not found inside "--no-front" or "--front-bitrate".
+    EXPECT_EQ(documented, known) << r.output;
 }
 
 } // namespace
