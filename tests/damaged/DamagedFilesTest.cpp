@@ -1,8 +1,8 @@
 // Damaged and hostile files played through the engine in this process: cut, overwritten and
 // patched copies of real recordings, empty files, a folder, an extreme telemetry line. Each must
-// end in a played recording (1048), the open failure (1049) or the engine's own quit within a
-// time limit, and leave no engine thread behind. Each case runs in its own process, so the
-// sanitizer builds also see what one case leaks.
+// end in a played recording (MsgEndOfPlayback), the open failure (MsgOpenFailed) or the engine's
+// own quit within a time limit, and leave no engine thread behind. Each case runs in its own
+// process, so the sanitizer builds also see what one case leaks.
 
 #include "DamagedFiles.h"
 #include "EngineFixture.h"

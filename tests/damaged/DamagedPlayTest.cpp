@@ -40,11 +40,11 @@ TEST(DamagedPlayList, EveryFileEndsOrIsPassedOverAndTheProgramExits) {
     reader.open(play.output);
 
     // The progress and telemetry lines would drown the rest of the output.
-    const std::string progress[] = {
-        LoggedMessage(MsgPosition, ""), LoggedMessage(MsgElapsedSeconds, ""),
-        LoggedMessage(MsgVehicleTelemetry, ""), LoggedMessage(MsgMapTelemetry, "")};
-    const std::string played = LoggedMessage(MsgEndOfPlayback, "control") + " ";
-    const std::string failed = LoggedMessage(MsgOpenFailed, "main") + " ";
+    const std::string progress[] = {LoggedMessage(MsgPosition), LoggedMessage(MsgElapsedSeconds),
+                                    LoggedMessage(MsgVehicleTelemetry),
+                                    LoggedMessage(MsgMapTelemetry)};
+    const std::string played = LoggedMessage(MsgEndOfPlayback, "control");
+    const std::string failed = LoggedMessage(MsgOpenFailed, "main");
     std::map<std::string, unsigned> outcome;
     std::string current, output;
     while (const auto line = reader.readLine(kSilenceGuardMilliseconds)) {

@@ -55,7 +55,8 @@ std::map<std::string, int> KeysOfLines(const std::vector<std::string>& options) 
     return keyOf;
 }
 
-// The delivered telemetry pairs in log order; fails the test when 1046 and 1047 do not pair up.
+// The delivered telemetry pairs in log order; fails the test when MsgVehicleTelemetry and
+// MsgMapTelemetry do not pair up.
 std::vector<std::string> DeliveredTexts() {
     std::vector<std::string> texts;
     const auto log = Poster().snapshot();
@@ -64,7 +65,8 @@ std::vector<std::string> DeliveredTexts() {
         EXPECT_EQ(log[i].target, kVehiclePanel);
         const bool paired = i + 1 < log.size() && log[i + 1].id == MsgMapTelemetry &&
                             log[i + 1].target == kMapPanel && log[i + 1].text == log[i].text;
-        EXPECT_TRUE(paired) << "1047 with the same text follows each 1046";
+        EXPECT_TRUE(paired)
+            << "MsgMapTelemetry with the same text follows each MsgVehicleTelemetry";
         texts.push_back(*log[i].text);
     }
     return texts;

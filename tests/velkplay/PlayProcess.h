@@ -8,6 +8,7 @@
 
 #include <QImage>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
@@ -28,7 +29,7 @@ std::set<std::string> writtenTelemetry(const std::string& recordingPath);
 
 // One parsed "msg ..." line.
 struct Message {
-    int id = 0;
+    std::uint32_t id = 0;
     std::string receiver;
     long long wParam = 0;
     long long lParam = 0;
