@@ -3,13 +3,13 @@
 #include "PrivateDisplay.h"
 #include "RecordingMaker.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
 
-#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
