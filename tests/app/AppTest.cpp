@@ -1,6 +1,7 @@
 // velk-viewer started as a person starts it: one copy per user, a second start told off or
 // handing its file over, a copy that died leaving nothing in the way, a bad path named.
 
+#include "MessageLog.h"
 #include "ViewerProcess.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +86,7 @@ TEST(Start, ACopyThatEndedOrWasKilledLeavesNothingInTheWay) {
         ASSERT_TRUE(first.waitForLine("ready")) << first.tail();
         runtime = first.runtimeFolder();
         first.click(800, 374, 2); // a playback to end as well
-        ASSERT_TRUE(first.waitForPrefix("msg 1045 control"));
+        ASSERT_TRUE(first.waitForPrefix(LoggedMessage(MsgElapsedSeconds, "control")));
         first.click(1028 + 19, 21); // the close button
         EXPECT_EQ(first.waitExit(5000), 0) << first.tail();
     }

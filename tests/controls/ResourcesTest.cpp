@@ -285,37 +285,14 @@ TEST(Language, RuleTable) {
     }
 }
 
-TEST(Language, StringsFollowTheLanguage) {
-    struct Row {
-        int id;
-        const char* english;
-        const char* korean;
-    };
-    const Row rows[] = {
-        {222, "File open", "파일 열기"},
-        {223, "Prev file", "이전파일 재생"},
-        {225, "Flip horizontal", "좌우 반전"},
-        {227, "Rewind", "뒤로"},
-        {229, "Play", "재생"},
-        {231, "Pause", "일시정지"},
-        {233, "Fast forward", "앞으로"},
-        {237, "Next file", "다음파일 재생"},
-        {241, "Viewer switch", "화면 전환"},
-        {245, "Close", "프로그램 종료"},
-        {249, "Version", "버전"},
-        {257, "Fullscreen", "전체화면"},
-        {260, "Minimize", "최소화"},
-        {266, "Zoom in", "확대"},
-        {268, "Zoom out", "축소"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.id);
-        EXPECT_EQ(velk::loadString(row.id, 1042), QString::fromUtf8(row.korean));
-        for (quint16 language : {1033, 1041, 2052})
-            EXPECT_EQ(velk::loadString(row.id, language), QString::fromUtf8(row.english));
+// The texts themselves are checked where a user reads them, on the panels' widgets (panels
+// tests); here only what no widget shows: an id the table lacks gives no text in any language.
+TEST(Language, AnIdWithoutATextGivesNone) {
+    for (quint16 language : {1033, 1041, 1042, 2052}) {
+        SCOPED_TRACE(language);
+        EXPECT_TRUE(velk::loadString(9999, language).isEmpty());
+        EXPECT_TRUE(velk::loadString(147, language).isEmpty());
     }
-    EXPECT_TRUE(velk::loadString(9999, 1033).isEmpty());
-    EXPECT_TRUE(velk::loadString(147, 1042).isEmpty());
 }
 
 } // namespace

@@ -265,8 +265,8 @@ void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 std::string OutcomeName(unsigned o) {
     std::string s;
-    if (o & Played) s += "played(1048) ";
-    if (o & OpenFailed) s += "open-failed(1049) ";
+    if (o & Played) s += "played (MsgEndOfPlayback) ";
+    if (o & OpenFailed) s += "open failed (MsgOpenFailed) ";
     if (o & Quit) s += "quit ";
     return s.empty() ? "none" : s;
 }

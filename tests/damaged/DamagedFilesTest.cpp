@@ -1,11 +1,11 @@
 // Damaged and hostile files played through the engine in this process: cut, overwritten and
 // patched copies of real recordings, empty files, a folder, an extreme telemetry line. Each must
-// end in a played recording (1048), the open failure (1049) or the engine's own quit within a
-// time limit, and leave no engine thread behind. Each case runs in its own process, so the
-// sanitizer builds also see what one case leaks.
+// end in a played recording (MsgEndOfPlayback), the open failure (MsgOpenFailed) or the engine's
+// own quit within a time limit, and leave no engine thread behind. Each case runs in its own
+// process, so the sanitizer builds also see what one case leaks.
 
 #include "DamagedFiles.h"
-#include "EngineTestSupport.h"
+#include "EngineFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +17,7 @@ using namespace std::chrono_literals;
 namespace velk::test {
 namespace {
 
-class DamagedFileTest : public ::testing::TestWithParam<Case> {
-protected:
-    static void SetUpTestSuite() { SetUpEngineEnvironment(); }
-    // A case that failed early may leave its playback running; the next case (when several run
-    // in one process) must not start beside it.
-    void TearDown() override {
-        if (engineRunning) {
-            EXPECT_TRUE(StopPlayback());
-        }
-    }
-};
+class DamagedFileTest : public EngineTest, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(DamagedFileTest, EndsCleanlyWithinTheLimit) {
     const Case& c = GetParam();

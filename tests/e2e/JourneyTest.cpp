@@ -3,6 +3,7 @@
 // files show for it. Waits are hang guards only; nothing here depends on how fast it happens.
 
 #include "Journey.h"
+#include "MessageLog.h"
 
 #include <gtest/gtest.h>
 
@@ -277,7 +278,8 @@ TEST_F(Journey, ADoubleClickedRecordingPlaysPicturesSoundAndTelemetryTogether) {
     ASSERT_TRUE(viewer->waitForLine("mode map")) << viewer->tail();
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(viewer->waitForPrefix("mapmove ", 20000))
-            << viewer->linesWith("msg 1047", before).size() << " positions reached the map\n"
+            << viewer->linesWith(LoggedMessage(MsgMapTelemetry), before).size()
+            << " positions reached the map\n"
             << viewer->tail();
     }
     int lastTenth = -1;
@@ -316,7 +318,8 @@ TEST_F(Journey, TheControlsActOnTheRecordingAsItPlays) {
     auto viewer = start({card});
     ASSERT_TRUE(viewer);
     viewer->click(row(0).x(), row(0).y(), 2);
-    ASSERT_TRUE(viewer->waitForPrefix("msg 1045 control 0 1")) << viewer->tail();
+    ASSERT_TRUE(viewer->waitForPrefix(LoggedMessage(MsgElapsedSeconds, "control", 0, 1)))
+        << viewer->tail();
 
     // Space pauses (the picture stays) and plays on.
     viewer->key("space");
@@ -606,7 +609,8 @@ TEST_F(Journey, ACardMountedIsListedAndPulledOutStopsThePlayback) {
 
     viewer->click(row(1).x(), row(1).y(), 2);
     ASSERT_TRUE(viewer->waitForLine("play " + normalPath(mountPoint, 1))) << viewer->tail();
-    ASSERT_TRUE(viewer->waitForPrefix("msg 1045 control")) << viewer->tail();
+    ASSERT_TRUE(viewer->waitForPrefix(LoggedMessage(MsgElapsedSeconds, "control")))
+        << viewer->tail();
     // The threads of one playback. (Threads named "player" also include the helpers the
     // graphics library starts from the first player thread, which stay for the program's run.)
     const auto engineThreads = [&] {
@@ -633,7 +637,7 @@ TEST_F(Journey, ACardMountedIsListedAndPulledOutStopsThePlayback) {
     const std::size_t stopped = viewer->mark();
     Pause(1200);
     viewer->drain();
-    EXPECT_TRUE(viewer->linesWith("msg 1045", stopped).empty());
+    EXPECT_TRUE(viewer->linesWith(LoggedMessage(MsgElapsedSeconds), stopped).empty());
     EXPECT_TRUE(viewer->linesWith("play ", before).empty());
     EXPECT_EQ(TextRows(grab(*viewer, kList)), 0);
     EXPECT_TRUE(viewer->running());
@@ -684,7 +688,7 @@ TEST_F(Journey, ASecondCopyIsToldOffAndTheCloseButtonEndsEverything) {
     EXPECT_EQ(second.waitExit(10000), 0) << second.tail();
 
     first->click(row(0).x(), row(0).y(), 2);
-    ASSERT_TRUE(first->waitForPrefix("msg 1045 control")) << first->tail();
+    ASSERT_TRUE(first->waitForPrefix(LoggedMessage(MsgElapsedSeconds, "control"))) << first->tail();
     std::vector<int> children;
     for (int waited = 0; waited < 20000 && children.empty(); waited += 200) {
         children = ChildrenOf(first->pid());

@@ -1,14 +1,14 @@
 #include "EngineTestSupport.h"
 
 #include "PrivateDisplay.h"
+#include "RecordingMaker.h"
 
 #include <dirent.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -19,34 +19,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Run(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) throw std::runtime_error("cannot run " + command);
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    int status = pclose(pipe);
-    if (status != 0)
-        throw std::runtime_error("failed (" + std::to_string(status) + "): " + command);
-    return output;
+// make-recording's output for these arguments; a failure ends the test with the tool's message.
+std::string RunTool(const std::vector<std::string>& arguments) {
+    const ProgramRun run = RunMakeRecording(arguments);
+    if (run.status != 0)
+        throw std::runtime_error("make-recording failed (" + std::to_string(run.status) +
+                                 "): " + run.errors);
+    return run.output;
 }
 
-std::string ToolCommand(const std::vector<std::string>& options) {
-    std::string command = ShellQuote(std::string(VELK_BINARY_DIR) + "/tools/make-recording");
-    for (const auto& o : options)
-        command += " " + ShellQuote(o);
-    return command;
+std::vector<std::string> With(std::vector<std::string> options,
+                              std::initializer_list<std::string> more) {
+    options.insert(options.end(), more);
+    return options;
 }
+
 } // namespace
-
-std::string ShellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::string Recording(const std::vector<std::string>& options, const std::string& ext) {
     std::string key;
@@ -61,7 +49,7 @@ std::string Recording(const std::vector<std::string>& options, const std::string
         // Made under a private name and renamed, so parallel tests never read a half file.
         const fs::path partial =
             dir / (name.str() + ".part" + std::to_string(getpid()) + "." + ext);
-        Run(ToolCommand(options) + " --out " + ShellQuote(partial.string()) + " >/dev/null");
+        RunTool(With(options, {"--out", partial.string()}));
         fs::rename(partial, path);
     }
     return path.string();
@@ -69,10 +57,8 @@ std::string Recording(const std::vector<std::string>& options, const std::string
 
 std::vector<std::pair<int, std::string>>
 RecordingTelemetry(const std::vector<std::string>& options) {
-    const fs::path scratch =
-        fs::temp_directory_path() / ("velk-telemetry-" + std::to_string(getpid()) + ".mp4");
-    std::string table =
-        Run(ToolCommand(options) + " --print-telemetry --out " + ShellQuote(scratch.string()));
+    const std::string scratch = ScratchFolder() + "/telemetry-table.mp4";
+    const std::string table = RunTool(With(options, {"--print-telemetry", "--out", scratch}));
     fs::remove(scratch);
     std::vector<std::pair<int, std::string>> lines;
     std::istringstream in(table);

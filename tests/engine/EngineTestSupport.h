@@ -19,9 +19,6 @@ inline constexpr WindowHandle kVehiclePanel = 2;
 inline constexpr WindowHandle kMapPanel = 3;
 inline constexpr WindowHandle kControlPanel = 4;
 
-// s quoted for the shell, whatever it holds.
-std::string ShellQuote(const std::string& s);
-
 // Path of a recording made with these make-recording options (besides --out); made once per
 // option set and kept in the build tree. ext is "mp4" or "avi".
 std::string Recording(const std::vector<std::string>& options, const std::string& ext = "mp4");

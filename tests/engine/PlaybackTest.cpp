@@ -1,6 +1,6 @@
 // Whole playbacks on real recordings: opening, messages, commands, the end and teardown.
 
-#include "EngineTestSupport.h"
+#include "EngineFixture.h"
 #include "VideoState.h"
 
 #include <gtest/gtest.h>
@@ -18,17 +18,7 @@ const std::vector<std::string> kSmall = {"--duration", "3",      "--front",
 const std::vector<std::string> kShort = {"--duration", "1.5",    "--front",
                                          "320x180",    "--rear", "160x90"};
 
-class PlaybackTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { SetUpEngineEnvironment(); }
-    void SetUp() override { ASSERT_TRUE(WaitEngineIdle()); }
-    void TearDown() override {
-        if (engineRunning) {
-            EXPECT_TRUE(StopPlayback());
-        }
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    }
-};
+using PlaybackTest = EngineTest;
 
 std::size_t IndexOf(const std::vector<RecordedMessage>& log, std::uint32_t id) {
     for (std::size_t i = 0; i < log.size(); ++i)
@@ -37,8 +27,7 @@ std::size_t IndexOf(const std::vector<RecordedMessage>& log, std::uint32_t id) {
 }
 
 TEST_F(PlaybackTest, ReportsOpeningProgressAndTheEndOnce) {
-    StartPlayback(Recording(kSmall));
-    ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+    ASSERT_TRUE(PlayUntil(Recording(kSmall), MsgEndOfPlayback, 20s));
     std::this_thread::sleep_for(600ms);
     const auto log = Poster().snapshot();
 
@@ -89,8 +78,7 @@ TEST_F(PlaybackTest, ReportsOpeningProgressAndTheEndOnce) {
 }
 
 TEST_F(PlaybackTest, EndIsPostedOncePerPlaybackAlsoAfterSeekingBack) {
-    StartPlayback(Recording(kShort));
-    ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+    ASSERT_TRUE(PlayUntil(Recording(kShort), MsgEndOfPlayback, 20s));
     const auto before = Poster().snapshot().size();
     RequestSeekToFraction(300);
     // Playing again after the seek shows positions again, then reaches the end a second time.
@@ -147,16 +135,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PlaybackTest, EveryPlaybackPostsItsFirstSecond) {
     const auto path = Recording(kShort);
     for (int playback = 0; playback < 2; ++playback) {
-        StartPlayback(path);
-        ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s)) << "playback " << playback;
+        ASSERT_TRUE(PlayUntil(path, MsgElapsedSeconds, 10s)) << "playback " << playback;
         EXPECT_EQ(MessagesWithId(MsgElapsedSeconds).at(0).lParam, 0) << "playback " << playback;
         ASSERT_TRUE(StopPlayback());
     }
 }
 
 TEST_F(PlaybackTest, MissingFileIsReportedAndThePlaybackWaitsToBeStopped) {
-    StartPlayback("/nonexistent/velk/recording.mp4");
-    ASSERT_TRUE(Poster().waitForMessage(MsgOpenFailed, 10s));
+    ASSERT_TRUE(PlayUntil("/nonexistent/velk/recording.mp4", MsgOpenFailed, 10s));
     const auto failed = MessagesWithId(MsgOpenFailed);
     EXPECT_EQ(failed[0].target, kMainWindow);
     EXPECT_EQ(failed[0].wParam, 1u);
@@ -167,14 +153,12 @@ TEST_F(PlaybackTest, MissingFileIsReportedAndThePlaybackWaitsToBeStopped) {
 
 TEST_F(PlaybackTest, StopWhilePausedMakesTheNextPlaybackStartPaused) {
     const auto path = Recording(kSmall);
-    StartPlayback(path);
-    ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s));
+    ASSERT_TRUE(PlayUntil(path, MsgElapsedSeconds, 10s));
     RequestTogglePause();
     std::this_thread::sleep_for(200ms);
     ASSERT_TRUE(StopPlayback());
 
-    StartPlayback(path);
-    ASSERT_TRUE(Poster().waitForMessage(kRecordedSelectViewerMode, 10s));
+    ASSERT_TRUE(PlayUntil(path, kRecordedSelectViewerMode, 10s));
     std::this_thread::sleep_for(800ms);
     EXPECT_LE(CurrentPlaybackFigures().picturesShown, 1) << "starts paused";
     RequestTogglePause();
@@ -185,23 +169,20 @@ TEST_F(PlaybackTest, StopWhilePausedMakesTheNextPlaybackStartPaused) {
 TEST_F(PlaybackTest, QuitKeyEndsThePlaybackAndTheNextOneStillPlays) {
     const auto path = Recording(kShort);
     for (SDL_Keycode key : {SDLK_q, SDLK_ESCAPE}) {
-        StartPlayback(path);
-        ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s));
+        ASSERT_TRUE(PlayUntil(path, MsgElapsedSeconds, 10s));
         SDL_Event event{};
         event.type = SDL_KEYDOWN;
         event.key.keysym.sym = key;
         SDL_PushEvent(&event);
         ASSERT_TRUE(WaitEngineIdle(10s)) << "the key alone ends the playback";
     }
-    StartPlayback(path);
-    EXPECT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+    EXPECT_TRUE(PlayUntil(path, MsgEndOfPlayback, 20s));
     EXPECT_GT(CurrentPlaybackFigures().picturesShown, 20);
 }
 
 TEST_F(PlaybackTest, ManyPlaybacksStoppedAtAnyMomentLeaveNothingBehind) {
     const auto path = Recording(kShort);
-    StartPlayback(path);
-    ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s));
+    ASSERT_TRUE(PlayUntil(path, MsgElapsedSeconds, 10s));
     ASSERT_TRUE(StopPlayback());
     std::this_thread::sleep_for(300ms); // let the first player thread finish ending
     const int baseline = ThreadCount();

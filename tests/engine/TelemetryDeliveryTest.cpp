@@ -1,7 +1,7 @@
 // Telemetry lines collected from the text stream and delivered to the two panels as the
 // recording plays: order, once each, replacement, seeks, full-screen layout, speed, teardown.
 
-#include "EngineTestSupport.h"
+#include "EngineFixture.h"
 #include "VideoState.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +55,8 @@ std::map<std::string, int> KeysOfLines(const std::vector<std::string>& options) 
     return keyOf;
 }
 
-// The delivered telemetry pairs in log order; fails the test when 1046 and 1047 do not pair up.
+// The delivered telemetry pairs in log order; fails the test when MsgVehicleTelemetry and
+// MsgMapTelemetry do not pair up.
 std::vector<std::string> DeliveredTexts() {
     std::vector<std::string> texts;
     const auto log = Poster().snapshot();
@@ -64,7 +65,8 @@ std::vector<std::string> DeliveredTexts() {
         EXPECT_EQ(log[i].target, kVehiclePanel);
         const bool paired = i + 1 < log.size() && log[i + 1].id == MsgMapTelemetry &&
                             log[i + 1].target == kMapPanel && log[i + 1].text == log[i].text;
-        EXPECT_TRUE(paired) << "1047 with the same text follows each 1046";
+        EXPECT_TRUE(paired)
+            << "MsgMapTelemetry with the same text follows each MsgVehicleTelemetry";
         texts.push_back(*log[i].text);
     }
     return texts;
@@ -128,24 +130,12 @@ std::string RewrittenTextTrack(const std::string& source) {
     return target;
 }
 
-class TelemetryDeliveryTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { SetUpEngineEnvironment(); }
-    void TearDown() override {
-        if (engineRunning) {
-            EXPECT_TRUE(StopPlayback());
-        }
-        fullScreenLayout = 0;
-        speedFactor = 1;
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    }
-};
+using TelemetryDeliveryTest = EngineTest;
 
 TEST_F(TelemetryDeliveryTest, LinesArriveOnceInOrderAndAReplacedKeyGivesTheNewText) {
     const std::vector<std::pair<int, std::string>> lines = {
         {5, Line(50)}, {6, Line(60)}, {7, Line(70)}, {7, Line(77)}};
-    StartPlayback(Recording(WithLines(lines, "1.5")));
-    ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+    ASSERT_TRUE(PlayUntil(Recording(WithLines(lines, "1.5")), MsgEndOfPlayback, 20s));
     EXPECT_EQ(DeliveredTexts(), (std::vector<std::string>{Line(50), Line(60), Line(77)}));
 }
 
@@ -158,8 +148,7 @@ TEST_F(TelemetryDeliveryTest, EveryLineOfTheRecordingIsDeliveredAtNormalAndFourf
         const auto options = SmallRecording(c.duration);
         const auto written = RecordingTelemetry(options);
         speedFactor = c.factor;
-        StartPlayback(Recording(options));
-        ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 40s)) << "factor " << c.factor;
+        ASSERT_TRUE(PlayUntil(Recording(options), MsgEndOfPlayback, 40s)) << "factor " << c.factor;
         std::vector<std::string> expected;
         for (auto& [key, text] : written)
             expected.push_back(text);
@@ -174,8 +163,7 @@ TEST_F(TelemetryDeliveryTest, ARewrittenTextTrackDeliversTheSameLines) {
     std::vector<std::string> expected;
     for (auto& [key, text] : RecordingTelemetry(options))
         expected.push_back(text);
-    StartPlayback(RewrittenTextTrack(Recording(options)));
-    ASSERT_TRUE(Poster().waitForMessage(MsgEndOfPlayback, 20s));
+    ASSERT_TRUE(PlayUntil(RewrittenTextTrack(Recording(options)), MsgEndOfPlayback, 20s));
     EXPECT_EQ(DeliveredTexts(), expected);
 }
 
@@ -217,8 +205,7 @@ TEST_F(TelemetryDeliveryTest, FullScreenLayoutSuppressesDeliveryWhileTheMomentMo
     const auto options = SmallRecording("5");
     const auto keyOf = KeysOfLines(options);
 
-    StartPlayback(Recording(options));
-    ASSERT_TRUE(Poster().waitForMessage(MsgElapsedSeconds, 10s));
+    ASSERT_TRUE(PlayUntil(Recording(options), MsgElapsedSeconds, 10s));
     std::this_thread::sleep_for(500ms);
     ToggleFullScreenLayout();
     const auto hidden = Poster().snapshot().size();
@@ -245,14 +232,12 @@ TEST_F(TelemetryDeliveryTest, FullScreenLayoutSuppressesDeliveryWhileTheMomentMo
 
 TEST_F(TelemetryDeliveryTest, StoppingEmptiesTheTimelineAndTheNextPlaybackStartsWithAReset) {
     const auto path = Recording(SmallRecording("3"));
-    StartPlayback(path);
-    ASSERT_TRUE(Poster().waitForMessage(MsgMapTelemetry, 10s));
+    ASSERT_TRUE(PlayUntil(path, MsgMapTelemetry, 10s));
     EXPECT_FALSE(TelemetryTimelineEmpty());
     ASSERT_TRUE(StopPlayback());
     EXPECT_TRUE(TelemetryTimelineEmpty());
 
-    StartPlayback(path);
-    ASSERT_TRUE(Poster().waitForMessage(MsgMapTelemetry, 10s));
+    ASSERT_TRUE(PlayUntil(path, MsgMapTelemetry, 10s));
     const auto log = Poster().snapshot();
     EXPECT_EQ(log[0].id, MsgVehicleTelemetry);
     EXPECT_FALSE(log[0].text) << "reset first";

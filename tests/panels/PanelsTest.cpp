@@ -516,15 +516,52 @@ TEST_F(ViewerTest, BackupOfThreeSelectedRowsCopiesThemInRowOrder) {
     }
 }
 
+// What a user reads on the real widgets, in English and in Korean: every button's tooltip at
+// start, and the two that follow the state (play or pause, zoom in or out) once it changed.
+struct ShownText {
+    const char* widget;
+    const char* english;
+    const char* korean;
+};
+
+const ShownText kPlaying = {"button1007", "Pause", "일시정지"};
+const ShownText kUnzoomed = {"button1002", "Zoom in", "확대"};
+const ShownText kTooltipsAtStart[] = {
+    {"button1004", "File open", "파일 열기"},
+    {"button1005", "Prev file", "이전파일 재생"},
+    {"button1006", "Rewind", "뒤로"},
+    kPlaying,
+    {"button1008", "Fast forward", "앞으로"},
+    {"button1009", "Next file", "다음파일 재생"},
+    kUnzoomed,
+    {"button1023", "Flip horizontal", "좌우 반전"},
+    {"button1019", "Viewer switch", "화면 전환"},
+    {"button1021", "Version", "버전"},
+    {"button1016", "Minimize", "최소화"},
+    {"button1017", "Fullscreen", "전체화면"},
+    {"button1015", "Close", "프로그램 종료"},
+};
+const ShownText kPaused = {"button1007", "Play", "재생"};
+const ShownText kZoomed = {"button1002", "Zoom out", "축소"};
+
 struct LanguageCase {
     const char* name;
     QLocale locale;
     quint16 language;
-    const char* closeTip;
+    bool korean; // the Korean texts; every other language shows the English ones
     int normalTabSelected;
 };
 
-class LanguageTest : public ViewerTest, public ::testing::WithParamInterface<LanguageCase> {};
+class LanguageTest : public ViewerTest, public ::testing::WithParamInterface<LanguageCase> {
+protected:
+    QString tooltipOf(const char* widget) {
+        QWidget* w = m_main->findChild<QWidget*>(QString::fromLatin1(widget));
+        return w ? w->toolTip() : QStringLiteral("[no widget %1]").arg(widget);
+    }
+    QString expected(const ShownText& text) const {
+        return QString::fromUtf8(GetParam().korean ? text.korean : text.english);
+    }
+};
 
 TEST_P(LanguageTest, TooltipsAndTabPicturesFollowTheLanguage) {
     const LanguageCase& c = GetParam();
@@ -532,18 +569,35 @@ TEST_P(LanguageTest, TooltipsAndTabPicturesFollowTheLanguage) {
     CVELKViewerDlg& main = start(cardFolder());
     QLocale::setDefault(QLocale::system());
     EXPECT_EQ(Globals().uiLanguage, c.language);
-    EXPECT_EQ(main.findChild<QWidget*>("button1015")->toolTip(), QString::fromUtf8(c.closeTip));
+    for (const ShownText& text : kTooltipsAtStart)
+        EXPECT_EQ(tooltipOf(text.widget), expected(text)) << text.widget;
     EXPECT_TRUE(showsImage(main, {720, 330, 120, 34},
                            resourceImage(c.normalTabSelected, ResourceType::Bitmap)));
+
+    // Paused, the play button offers to play; zoomed, the zoom button offers to zoom out. Each
+    // is put back: the engine starts the next playback in the state this one leaves.
+    doubleClickRow(RecordingCategory::Normal, 0);
+    ASSERT_TRUE(waitForPlayback(pathOfRow(0)));
+    key(list(RecordingCategory::Normal).view(), Qt::Key_Space);
+    EXPECT_EQ(tooltipOf(kPaused.widget), expected(kPaused));
+    key(list(RecordingCategory::Normal).view(), Qt::Key_Space);
+    EXPECT_EQ(tooltipOf(kPaused.widget), expected(kPlaying));
+    QWidget* zoom = main.findChild<QWidget*>(QString::fromLatin1(kZoomed.widget));
+    ASSERT_TRUE(zoom);
+    ASSERT_TRUE(waitUntil([zoom] { return zoom->isEnabled(); }));
+    click(zoom);
+    EXPECT_EQ(tooltipOf(kZoomed.widget), expected(kZoomed));
+    click(zoom);
+    EXPECT_EQ(tooltipOf(kZoomed.widget), expected(kUnzoomed));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, LanguageTest,
     ::testing::Values(
-        LanguageCase{"Korean", QLocale(QLocale::Korean, QLocale::SouthKorea), 1042, "프로그램 종료",
-                     211},
-        LanguageCase{"Japanese", QLocale(QLocale::Japanese, QLocale::Japan), 1041, "Close", 228},
-        LanguageCase{"German", QLocale(QLocale::German, QLocale::Germany), 1033, "Close", 228}),
+        LanguageCase{"Korean", QLocale(QLocale::Korean, QLocale::SouthKorea), 1042, true, 211},
+        LanguageCase{"Japanese", QLocale(QLocale::Japanese, QLocale::Japan), 1041, false, 228},
+        LanguageCase{"PrcChinese", QLocale(QLocale::Chinese, QLocale::China), 2052, false, 228},
+        LanguageCase{"German", QLocale(QLocale::German, QLocale::Germany), 1033, false, 228}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

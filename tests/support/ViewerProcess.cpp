@@ -3,18 +3,13 @@
 #include "ChildProcess.h"
 #include "PrivateDisplay.h"
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <mutex>
 #include <sstream>
-#include <sys/stat.h>
 
-#include <fcntl.h>
-#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,56 +17,12 @@ namespace velk::test {
 
 namespace {
 
-std::string g_scratch;
-
-void removeScratch() {
-    if (g_scratch.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(g_scratch, ignored);
-}
-
 std::string viewerBinary() { return std::string(VELK_BINARY_DIR) + "/app/velk-viewer"; }
 
 // The window the viewer shows: its title is the program's title.
 const char kWindowTitle[] = "^VELK Viewer v5\\.1\\.00$";
 
 } // namespace
-
-std::string ScratchFolder() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::signal(SIGPIPE, SIG_IGN); // a dead child must fail a test, not kill the runner
-        char pattern[] = "/tmp/velk-test-XXXXXX";
-        if (mkdtemp(pattern)) g_scratch = pattern;
-        std::atexit(removeScratch);
-    });
-    return g_scratch;
-}
-
-bool MakeRecording(const std::string& path, const std::vector<std::string>& options) {
-    std::vector<std::string> all{std::string(VELK_BINARY_DIR) + "/tools/make-recording", "--out",
-                                 path};
-    all.insert(all.end(), options.begin(), options.end());
-    return RunProgram(all) == 0;
-}
-
-int RunProgram(const std::vector<std::string>& arguments) {
-    const ChildProcess child = SpawnChild(arguments, false, false);
-    return child.pid < 0 ? -1 : WaitExit(child.pid);
-}
-
-std::string ProgramOutput(const std::vector<std::string>& arguments) {
-    const ChildProcess child = SpawnChild(arguments, false, true);
-    if (child.pid < 0) return {};
-    std::string out;
-    char chunk[4096];
-    ssize_t n;
-    while ((n = read(child.output, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0) out.append(chunk, size_t(n));
-    close(child.output);
-    WaitExit(child.pid);
-    return out;
-}
 
 QImage ScreenShot() {
     static int counter = 0;
@@ -101,39 +52,14 @@ ViewerProcess::ViewerProcess(const std::vector<std::string>& arguments,
     all.insert(all.end(), arguments.begin(), arguments.end());
     const ChildProcess child = SpawnChild(all, false, true, {}, {}, -1, true);
     m_pid = child.pid;
-    m_output = child.output;
+    m_log.open(child.output);
 }
 
 ViewerProcess::~ViewerProcess() {
-    if (m_output >= 0) close(m_output);
+    m_log.close();
     if (m_pid > 0) {
         kill(m_pid, SIGKILL);
         WaitExit(m_pid);
-    }
-}
-
-std::optional<std::string> ViewerProcess::readLine(int guardMilliseconds) {
-    for (;;) {
-        if (const auto end = m_buffer.find('\n'); end != std::string::npos) {
-            std::string line = m_buffer.substr(0, end);
-            m_buffer.erase(0, end + 1);
-            m_lines.push_back(line);
-            return line;
-        }
-        if (m_output < 0) return std::nullopt;
-        pollfd p{m_output, POLLIN, 0};
-        const int ready = poll(&p, 1, guardMilliseconds);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return std::nullopt;
-        char chunk[8192];
-        const ssize_t n = read(m_output, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            close(m_output);
-            m_output = -1;
-            continue; // a last line without its end is dropped
-        }
-        m_buffer.append(chunk, size_t(n));
     }
 }
 
@@ -146,7 +72,7 @@ ViewerProcess::waitFor(const std::function<bool(const std::string&)>& match, int
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left < 0) return std::nullopt;
-        auto line = readLine(int(left));
+        auto line = m_log.readLine(int(left));
         if (!line) return std::nullopt;
         if (match(*line)) return line;
     }
@@ -161,24 +87,21 @@ std::optional<std::string> ViewerProcess::waitForPrefix(const std::string& prefi
 }
 
 void ViewerProcess::drain() {
-    while (readLine(0)) {
+    while (m_log.readLine(0)) {
     }
 }
 
 std::vector<std::string> ViewerProcess::linesWith(const std::string& prefix,
                                                   std::size_t from) const {
     std::vector<std::string> out;
-    for (std::size_t i = from; i < m_lines.size(); ++i)
-        if (m_lines[i].rfind(prefix, 0) == 0) out.push_back(m_lines[i]);
+    const auto& all = m_log.lines();
+    for (std::size_t i = from; i < all.size(); ++i)
+        if (all[i].rfind(prefix, 0) == 0) out.push_back(all[i]);
     return out;
 }
 
 std::string ViewerProcess::tail(std::size_t count) const {
-    std::string out = "last lines of the viewer's log:\n";
-    for (std::size_t i = m_lines.size() > count ? m_lines.size() - count : 0; i < m_lines.size();
-         ++i)
-        out += "  " + m_lines[i] + "\n";
-    return out;
+    return m_log.tail("last lines of the viewer's log:", count);
 }
 
 int ViewerProcess::waitExit(int guardMilliseconds) {

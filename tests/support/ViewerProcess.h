@@ -3,6 +3,9 @@
 // test process's private X server, its event log (`--verbose`) read line by line, and the mouse
 // and keyboard driven through the X server (xdotool), the screen read back with screenshots.
 
+#include "ChildProcess.h"
+#include "LineReader.h"
+#include "RecordingMaker.h"
 #include "ScreenReading.h"
 
 #include <QImage>
@@ -15,17 +18,6 @@
 #include <vector>
 
 namespace velk::test {
-
-// A temporary folder of this test process, removed at exit.
-std::string ScratchFolder();
-
-// Makes a recording at path with make-recording's options (besides --out); false on failure.
-bool MakeRecording(const std::string& path, const std::vector<std::string>& options);
-
-// Runs a program to its end (output to /dev/null); its exit status, or -1.
-int RunProgram(const std::vector<std::string>& arguments);
-// Runs a program and returns its standard output.
-std::string ProgramOutput(const std::vector<std::string>& arguments);
 
 // The whole screen of the private display; a null image when it could not be read.
 QImage ScreenShot();
@@ -53,8 +45,8 @@ public:
     void drain();
     // Lines starting with prefix among those read so far, from index `from` on.
     std::vector<std::string> linesWith(const std::string& prefix, std::size_t from = 0) const;
-    std::size_t mark() const { return m_lines.size(); }
-    const std::vector<std::string>& lines() const { return m_lines; }
+    std::size_t mark() const { return m_log.lines().size(); }
+    const std::vector<std::string>& lines() const { return m_log.lines(); }
     std::string tail(std::size_t count = 40) const;
 
     // Waits up to guardMilliseconds for the program to end; its exit status, -1 when it was
@@ -74,13 +66,9 @@ public:
     QImage grab(const QRect& r);
 
 private:
-    std::optional<std::string> readLine(int guardMilliseconds);
-
     int m_pid = -1;
-    int m_output = -1;
     std::string m_runtime;
-    std::string m_buffer;
-    std::vector<std::string> m_lines;
+    LineReader m_log; // standard output and error together
     std::optional<QPoint> m_origin;
 };
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <type_traits>
 
-namespace velk::testing {
+namespace velk::test {
 
 // sscanf over a zero-terminated line (so it sees the line up to its first zero byte), with EOF
 // reported as 0 matched fields like TelemetryScan does. Integer overflow is undefined for sscanf
@@ -71,4 +71,4 @@ inline std::string describe(const TelemetryScan& scan) {
     return out.str();
 }
 
-} // namespace velk::testing
+} // namespace velk::test

@@ -14,8 +14,8 @@
 namespace velk {
 namespace {
 
-using testing::describe;
-using testing::glibcScan;
+using test::describe;
+using test::glibcScan;
 
 const std::string kExample =
     "88,2150,1,0,0/0,3,0,37.5665,126.9780,0/0.12,-0.05,0.98,0,5,0,0,0,0/1.2.3,144,0";

@@ -31,14 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // sscanf sees the line up to its first zero byte; the scanner treats a zero byte as a
     // character that fits no field, which must come to the same thing.
     const std::string terminated(line);
-    const std::string mineVehicle = testing::describe(vehicle);
+    const std::string mineVehicle = test::describe(vehicle);
     const std::string glibcVehicle =
-        testing::describe(testing::glibcScan(terminated.c_str(), kVehicleInfoFieldCount));
+        test::describe(test::glibcScan(terminated.c_str(), kVehicleInfoFieldCount));
     if (mineVehicle != glibcVehicle)
         fail("vehicle information scan differs from sscanf", mineVehicle, glibcVehicle);
-    const std::string mineMap = testing::describe(map);
+    const std::string mineMap = test::describe(map);
     const std::string glibcMap =
-        testing::describe(testing::glibcScan(terminated.c_str(), kMapFieldCount));
+        test::describe(test::glibcScan(terminated.c_str(), kMapFieldCount));
     if (mineMap != glibcMap) fail("map scan differs from sscanf", mineMap, glibcMap);
 
     // The map pattern is the first 20 fields of the vehicle pattern.
@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     prefix.record.deviceCode = initial.deviceCode;
     prefix.record.speedUnit = initial.speedUnit;
     prefix.record.firmwareVersionText = map.record.firmwareVersionText;
-    if (testing::describe(prefix) != mineMap)
-        fail("map scan is not the prefix of the vehicle scan", mineMap, testing::describe(prefix));
+    if (test::describe(prefix) != mineMap)
+        fail("map scan is not the prefix of the vehicle scan", mineMap, test::describe(prefix));
 
     const VersionReport report = versionReport(vehicle.record);
     if (!report.versionText.empty() && vehicle.record.firmwareMajor < 0)

@@ -2,6 +2,7 @@
 // the file back with libavformat/libavcodec.
 
 #include "FrameCode.h"
+#include "RecordingMaker.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -12,9 +13,7 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,37 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kTool[] = VELK_BINARY_DIR "/tools/make-recording";
 // Small pictures keep the tests quick; the defaults are exercised by the demo card.
 const std::vector<std::string> kSmall = {"--front", "640x360", "--rear", "320x180"};
 
-struct Result {
-    int status = -1; // exit status, -1 when the program did not exit normally
-    std::string out; // standard output
-};
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-Result runTool(const std::vector<std::string>& args) {
-    std::string cmd = quote(kTool);
-    for (const std::string& a : args)
-        cmd += " " + quote(a);
-    Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 65536> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+using velk::test::ProgramRun;
+using velk::test::RunMakeRecording;
 
 std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -225,7 +198,7 @@ TEST_P(StreamLayout, HasTheAskedStreamsInDeviceOrder) {
     std::vector<std::string> args =
         concat({"--out", file, "--duration"}, {std::to_string(duration)});
     args = concat(concat(args, kSmall), c.args);
-    ASSERT_EQ(runTool(args).status, 0);
+    ASSERT_EQ(RunMakeRecording(args).status, 0);
 
     Input in = openInput(file);
     ASSERT_TRUE(in);
@@ -289,9 +262,9 @@ TEST_P(SimulatedTelemetry, PacketsCarryThePrintedLines) {
     const std::vector<std::string> args = {
         "--out",  file,     "--duration", "60",     "--no-front", "--no-audio",       "--device",
         c.device, "--unit", c.unit,       "--seed", "7",          "--print-telemetry"};
-    const Result r = runTool(args);
+    const ProgramRun r = RunMakeRecording(args);
     ASSERT_EQ(r.status, 0);
-    const std::vector<TextPacket> printed = parsePrinted(r.out);
+    const std::vector<TextPacket> printed = parsePrinted(r.output);
     ASSERT_EQ(printed.size(), 600u);
 
     // The text stream is stream 0 here; the MP4 writer's 2-byte empty samples dropped.
@@ -341,10 +314,10 @@ TEST_P(SimulatedTelemetry, PacketsCarryThePrintedLines) {
     EXPECT_GT(moving, 100);
 
     // Deterministic for a seed, different for another.
-    EXPECT_EQ(runTool(args).out, r.out);
+    EXPECT_EQ(RunMakeRecording(args).output, r.output);
     std::vector<std::string> other = args;
     other[11] = "8"; // the seed
-    EXPECT_NE(runTool(other).out, r.out);
+    EXPECT_NE(RunMakeRecording(other).output, r.output);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SimulatedTelemetry, testing::ValuesIn(kTelemetryCases),
@@ -367,11 +340,12 @@ TEST_F(MakeRecording, TelemetryFileGivesExactlyItsPacketsInFileOrder) {
         for (const TextPacket& l : lines)
             out << l.key << '\t' << l.payload << '\n';
     }
-    const Result r = runTool(concat({"--out", file, "--duration", "1", "--no-rear", "--no-audio",
-                                     "--telemetry-file", txt, "--print-telemetry"},
-                                    kSmall));
+    const ProgramRun r =
+        RunMakeRecording(concat({"--out", file, "--duration", "1", "--no-rear", "--no-audio",
+                                 "--telemetry-file", txt, "--print-telemetry"},
+                                kSmall));
     ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(parsePrinted(r.out), lines);
+    EXPECT_EQ(parsePrinted(r.output), lines);
     EXPECT_EQ(readTextSamples(file, 1), lines);
 }
 
@@ -418,7 +392,8 @@ class PictureAndSound : public MakeRecording, public testing::WithParamInterface
 
 TEST_P(PictureAndSound, FrameCodeFlashesAndClicksLineUp) {
     const std::string file = path(GetParam().file);
-    ASSERT_EQ(runTool(concat({"--out", file, "--duration", "3"}, GetParam().sizes)).status, 0);
+    ASSERT_EQ(RunMakeRecording(concat({"--out", file, "--duration", "3"}, GetParam().sizes)).status,
+              0);
     constexpr int kFps = 30;
 
     for (int stream : {0, 1}) {
@@ -480,10 +455,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, PictureAndSound, testing::ValuesIn(kSyncCases),
 
 TEST_F(MakeRecording, DetailSpendsTheAskedBitRates) {
     const std::string file = path("detail.mp4");
-    ASSERT_EQ(runTool({"--out", file, "--duration", "3", "--detail", "--front", "640x360",
-                       "--front-bitrate", "3000", "--rear", "320x180", "--rear-bitrate", "1000"})
-                  .status,
-              0);
+    ASSERT_EQ(
+        RunMakeRecording({"--out", file, "--duration", "3", "--detail", "--front", "640x360",
+                          "--front-bitrate", "3000", "--rear", "320x180", "--rear-bitrate", "1000"})
+            .status,
+        0);
     AVFormatContext* ctx = nullptr;
     ASSERT_EQ(avformat_open_input(&ctx, file.c_str(), nullptr, nullptr), 0);
     ASSERT_GE(avformat_find_stream_info(ctx, nullptr), 0);
@@ -499,23 +475,34 @@ TEST_F(MakeRecording, DetailSpendsTheAskedBitRates) {
 struct BadCase {
     const char* name;
     std::vector<std::string> args; // "OUT" stands for a file in the temporary folder
+    std::string message; // what standard error says after "make-recording: ", "OUT" as in args
 };
 
 const BadCase kBadCases[] = {
-    {"NoOut", {"--duration", "1"}},
-    {"UnknownOption", {"--out", "OUT.mp4", "--colour", "red"}},
-    {"MissingValue", {"--out", "OUT.mp4", "--duration"}},
-    {"OtherContainer", {"--out", "OUT.mkv"}},
-    {"ZeroFps", {"--out", "OUT.mp4", "--fps", "0"}},
-    {"NegativeDuration", {"--out", "OUT.mp4", "--duration", "-1"}},
-    {"OddSize", {"--out", "OUT.mp4", "--front", "641x360"}},
-    {"NotASize", {"--out", "OUT.mp4", "--rear", "big"}},
-    {"UnknownDevice", {"--out", "OUT.mp4", "--device", "x"}},
-    {"UnknownUnit", {"--out", "OUT.mp4", "--unit", "furlong"}},
-    {"MissingTelemetryFile", {"--out", "OUT.mp4", "--telemetry-file", "OUT-none.txt"}},
-    {"TelemetryFileInAvi", {"--out", "OUT.avi", "--telemetry-file", "OUT-none.txt"}},
-    {"UnknownPreset", {"--out", "OUT.mp4", "--duration", "0.2", "--preset", "warp"}},
-    {"UnwritableFolder", {"--out", "OUT-no-such-folder/x.mp4", "--duration", "0.2"}},
+    {"NoOut", {"--duration", "1"}, "--out FILE is required"},
+    {"UnknownOption", {"--out", "OUT.mp4", "--colour", "red"}, "unknown option \"--colour\""},
+    {"MissingValue", {"--out", "OUT.mp4", "--duration"}, "--duration needs a value"},
+    {"OtherContainer", {"--out", "OUT.mkv"}, "--out \"OUT.mkv\" must end in .mp4 or .avi"},
+    {"ZeroFps", {"--out", "OUT.mp4", "--fps", "0"}, "bad value \"0\" for --fps"},
+    {"NegativeDuration",
+     {"--out", "OUT.mp4", "--duration", "-1"},
+     "bad value \"-1\" for --duration"},
+    {"OddSize", {"--out", "OUT.mp4", "--front", "641x360"}, "bad value \"641x360\" for --front"},
+    {"NotASize", {"--out", "OUT.mp4", "--rear", "big"}, "bad value \"big\" for --rear"},
+    {"UnknownDevice", {"--out", "OUT.mp4", "--device", "x"}, "bad value \"x\" for --device"},
+    {"UnknownUnit", {"--out", "OUT.mp4", "--unit", "furlong"}, "bad value \"furlong\" for --unit"},
+    {"MissingTelemetryFile",
+     {"--out", "OUT.mp4", "--telemetry-file", "OUT-none.txt"},
+     "OUT.mp4: cannot read --telemetry-file \"OUT-none.txt\""},
+    {"TelemetryFileInAvi",
+     {"--out", "OUT.avi", "--telemetry-file", "OUT-none.txt"},
+     "--telemetry-file needs an .mp4 output"},
+    {"UnknownPreset",
+     {"--out", "OUT.mp4", "--duration", "0.2", "--preset", "warp"},
+     "OUT.mp4: cannot open libx264 (preset \"warp\")"},
+    {"UnwritableFolder",
+     {"--out", "OUT-no-such-folder/x.mp4", "--duration", "0.2"},
+     "OUT-no-such-folder/x.mp4: cannot create \"OUT-no-such-folder/x.mp4\""},
 };
 
 void PrintTo(const BadCase& c, std::ostream* os) {
@@ -525,44 +512,64 @@ void PrintTo(const BadCase& c, std::ostream* os) {
 class BadCommandLine : public MakeRecording, public testing::WithParamInterface<BadCase> {};
 
 TEST_P(BadCommandLine, FailsWithAMessageAndLeavesNoFile) {
-    std::vector<std::string> args = GetParam().args;
-    std::string out;
-    for (std::string& a : args)
-        if (a.rfind("OUT", 0) == 0) a = out = path("x") + a.substr(3);
-    EXPECT_NE(runTool(args).status, 0);
-    if (!out.empty()) {
-        EXPECT_FALSE(fs::exists(out));
+    const std::string out = path("x");
+    const auto placed = [&out](const std::string& text) {
+        std::string s = text;
+        for (auto at = s.find("OUT"); at != std::string::npos; at = s.find("OUT", at + out.size()))
+            s.replace(at, 3, out);
+        return s;
+    };
+    std::vector<std::string> args;
+    std::string written;
+    for (const std::string& a : GetParam().args) {
+        args.push_back(placed(a));
+        if (a.rfind("OUT", 0) == 0 && written.empty()) written = args.back();
+    }
+    const ProgramRun r = RunMakeRecording(args);
+    EXPECT_NE(r.status, 0);
+    const std::string message = "make-recording: " + placed(GetParam().message);
+    EXPECT_NE(r.errors.find(message), std::string::npos)
+        << "expected \"" << message << "\" in: " << r.errors;
+    EXPECT_TRUE(r.output.empty()) << r.output;
+    if (!written.empty()) {
+        EXPECT_FALSE(fs::exists(written));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, BadCommandLine, testing::ValuesIn(kBadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MakeRecordingHelp, DocumentsEveryOption) {
-    const Result r = runTool({"--help"});
+// The options the help's list documents: each line of the list starts with one.
+std::vector<std::string> documentedOptions(const std::string& help) {
+    std::vector<std::string> options;
+    std::size_t pos = 0;
+    while (pos < help.size()) {
+        const std::size_t nl = help.find('\n', pos);
+        const std::string line = help.substr(pos, nl - pos);
+        pos = nl == std::string::npos ? help.size() : nl + 1;
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos || line.compare(first, 2, "--") != 0) continue;
+        options.push_back(line.substr(first, line.find(' ', first) - first));
+    }
+    return options;
+}
+
+TEST(MakeRecordingHelp, DocumentsEveryOptionByItsWholeName) {
+    const ProgramRun r = RunMakeRecording({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--out",
-                               "--duration",
-                               "--fps",
-                               "--gop",
-                               "--front",
-                               "--rear",
-                               "--no-rear",
-                               "--no-audio",
-                               "--no-front",
-                               "--no-telemetry",
-                               "--audio-rate",
-                               "--audio-channels",
-                               "--front-bitrate",
-                               "--rear-bitrate",
-                               "--detail",
-                               "--device",
-                               "--unit",
-                               "--seed",
-                               "--preset",
-                               "--telemetry-file",
-                               "--print-telemetry"})
-        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    std::vector<std::string> documented = documentedOptions(r.output);
+    std::vector<std::string> known = {"--out",           "--duration",       "--fps",
+                                      "--gop",           "--front",          "--rear",
+                                      "--no-front",      "--no-rear",        "--no-audio",
+                                      "--no-telemetry",  "--audio-rate",     "--audio-channels",
+                                      "--front-bitrate", "--rear-bitrate",   "--device",
+                                      "--unit",          "--seed",           "--preset",
+                                      "--detail",        "--telemetry-file", "--print-telemetry",
+                                      "--help"};
+    std::sort(documented.begin(), documented.end());
+    std::sort(known.begin(), known.end());
+    // A whole name each: "--front" is not found inside "--no-front" or "--front-bitrate".
+    EXPECT_EQ(documented, known) << r.output;
 }
 
 } // namespace

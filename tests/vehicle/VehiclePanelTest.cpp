@@ -1,6 +1,6 @@
-// The vehicle information panel fed with 1046 messages: what the grabbed panel shows for a
-// record, the lamps' holds, the G-sensor graph, lines it must ignore, the version report and
-// its keys.
+// The vehicle information panel fed with MsgVehicleTelemetry messages: what the grabbed panel
+// shows for a record, the lamps' holds, the G-sensor graph, lines it must ignore, the version
+// report and its keys.
 
 #include "VehicleTestSupport.h"
 

@@ -1,6 +1,6 @@
 #pragma once
-// Telemetry lines, 1046 messages sent the way the engine sends them, and reading the grabbed
-// panel back as resource pictures and digits.
+// Telemetry lines, MsgVehicleTelemetry messages sent the way the engine sends them, and reading
+// the grabbed panel back as resource pictures and digits.
 
 #include "CVehicleInfoDlg.h"
 
@@ -30,8 +30,8 @@ struct Fields {
 };
 std::string Line(const Fields& fields);
 
-// Posts a 1046 with its own copy of text (or the reset, lParam 0 without a text) through the
-// installed poster and delivers it.
+// Posts a MsgVehicleTelemetry with its own copy of text (or the reset, lParam 0 without a text)
+// through the installed poster and delivers it.
 void SendLine(CVehicleInfoDlg& panel, const std::string& text);
 void SendReset(CVehicleInfoDlg& panel);
 

@@ -1,21 +1,15 @@
 #include "PlayProcess.h"
 
-#include "ChildProcess.h"
 #include "PrivateDisplay.h"
+#include "RecordingMaker.h"
 
-#include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
 
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,38 +20,11 @@ namespace {
 // Only a guard against a hung program: no test result depends on how long anything takes.
 constexpr int kSilenceGuardMilliseconds = 60000;
 
-std::string g_scratch;
-
-void cleanUp() {
-    if (!g_scratch.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(g_scratch, ignored);
-    }
-}
-
-void registerCleanUp() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::signal(SIGPIPE, SIG_IGN); // a dead child must fail a test, not kill the runner
-        std::atexit(cleanUp);
-    });
-}
-
-std::string binary(const char* name) { return std::string(VELK_BINARY_DIR) + "/tools/" + name; }
+std::string velkPlayLog() { return ScratchFolder() + "/velk-play.log"; }
 
 } // namespace
 
-std::string scratchFolder() {
-    registerCleanUp();
-    if (g_scratch.empty()) {
-        char pattern[] = "/tmp/velkplay-XXXXXX";
-        if (mkdtemp(pattern)) g_scratch = pattern;
-    }
-    return g_scratch;
-}
-
 std::string privateDisplay() {
-    registerCleanUp();
     const std::string display = UsePrivateDisplay();
     if (display.empty()) return {};
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -68,13 +35,16 @@ std::string privateDisplay() {
 std::string recording(const std::string& name, const std::vector<std::string>& options) {
     static std::map<std::string, std::string> made;
     if (auto it = made.find(name); it != made.end()) return it->second;
-    const std::string path = scratchFolder() + "/" + name;
-    std::vector<std::string> arguments{binary("make-recording"), "--out", path,
-                                       "--print-telemetry"};
+    const std::string path = ScratchFolder() + "/" + name;
+    std::vector<std::string> arguments{"--out", path, "--print-telemetry"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    const ChildProcess maker = SpawnChild(
-        arguments, false, false, scratchFolder() + "/make-recording.log", path + ".telemetry");
-    if (maker.pid < 0 || WaitExit(maker.pid) != 0) return {};
+    const ProgramRun maker = RunMakeRecording(arguments);
+    if (maker.status != 0) {
+        std::fprintf(stderr, "make-recording failed for %s: %s\n", name.c_str(),
+                     maker.errors.c_str());
+        return {};
+    }
+    std::ofstream(path + ".telemetry", std::ios::binary) << maker.output;
     made[name] = path;
     return path;
 }
@@ -108,17 +78,17 @@ std::optional<Message> parseMessage(const std::string& line) {
 
 PlayProcess::PlayProcess(const std::vector<std::string>& arguments) {
     if (privateDisplay().empty()) return;
-    std::vector<std::string> all{binary("velk-play")};
+    std::vector<std::string> all{VELK_PLAY};
     all.insert(all.end(), arguments.begin(), arguments.end());
-    const ChildProcess child = SpawnChild(all, true, true, scratchFolder() + "/velk-play.log");
+    const ChildProcess child = SpawnChild(all, true, true, velkPlayLog());
     m_pid = child.pid;
     m_input = child.input;
-    m_output = child.output;
+    m_output.open(child.output);
 }
 
 PlayProcess::~PlayProcess() {
     if (m_input >= 0) close(m_input);
-    if (m_output >= 0) close(m_output);
+    m_output.close();
     if (m_pid > 0) {
         kill(m_pid, SIGKILL);
         WaitExit(m_pid);
@@ -126,31 +96,9 @@ PlayProcess::~PlayProcess() {
 }
 
 std::optional<std::string> PlayProcess::readLine() {
-    if (m_output < 0) return std::nullopt;
-    for (;;) {
-        if (const auto end = m_buffer.find('\n'); end != std::string::npos) {
-            std::string line = m_buffer.substr(0, end);
-            m_buffer.erase(0, end + 1);
-            m_lines.push_back(line);
-            return line;
-        }
-        pollfd p{m_output, POLLIN, 0};
-        const int ready = poll(&p, 1, kSilenceGuardMilliseconds);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-            m_lines.push_back("[test: no output for a minute]");
-            return std::nullopt;
-        }
-        char chunk[4096];
-        const ssize_t n = read(m_output, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            close(m_output);
-            m_output = -1;
-            return std::nullopt;
-        }
-        m_buffer.append(chunk, size_t(n));
-    }
+    auto line = m_output.readLine(kSilenceGuardMilliseconds);
+    if (!line && !m_output.ended()) m_output.note("[test: no output for a minute]");
+    return line;
 }
 
 std::optional<std::string>
@@ -206,19 +154,14 @@ int PlayProcess::finish() {
 }
 
 std::string PlayProcess::tail(std::size_t count) const {
-    std::string out =
-        "last lines of velk-play (stderr in " + scratchFolder() + "/velk-play.log):\n";
-    for (std::size_t i = m_lines.size() > count ? m_lines.size() - count : 0; i < m_lines.size();
-         ++i)
-        out += "  " + m_lines[i] + "\n";
-    return out;
+    return m_output.tail("last lines of velk-play (stderr in " + velkPlayLog() + "):", count);
 }
 
 std::optional<Screens> takeScreenshots(PlayProcess& play) {
     static int counter = 0;
     ++counter;
-    const std::string front = scratchFolder() + "/front-" + std::to_string(counter) + ".png";
-    const std::string rear = scratchFolder() + "/rear-" + std::to_string(counter) + ".png";
+    const std::string front = ScratchFolder() + "/front-" + std::to_string(counter) + ".png";
+    const std::string rear = ScratchFolder() + "/rear-" + std::to_string(counter) + ".png";
     if (play.command("screenshot " + front + " " + rear) != "ok screenshot") return std::nullopt;
     Screens s{QImage(QString::fromStdString(front)), QImage(QString::fromStdString(rear))};
     std::remove(front.c_str());

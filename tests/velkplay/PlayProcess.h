@@ -2,10 +2,13 @@
 // Test side of velk-play: a private X server, recordings made by make-recording, and the
 // program itself as a child process whose output lines are read and whose input takes commands.
 
+#include "ChildProcess.h"
+#include "LineReader.h"
 #include "ScreenReading.h"
 
 #include <QImage>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
@@ -18,9 +21,6 @@ namespace velk::test {
 // screenshots. Started on first use, stopped at process exit.
 std::string privateDisplay();
 
-// A temporary folder of this test process, removed at exit.
-std::string scratchFolder();
-
 // Makes (once per process) a recording with make-recording's options and returns its path.
 std::string recording(const std::string& name, const std::vector<std::string>& options);
 
@@ -29,7 +29,7 @@ std::set<std::string> writtenTelemetry(const std::string& recordingPath);
 
 // One parsed "msg ..." line.
 struct Message {
-    int id = 0;
+    std::uint32_t id = 0;
     std::string receiver;
     long long wParam = 0;
     long long lParam = 0;
@@ -57,18 +57,16 @@ public:
     // program had to be killed or did not exit normally).
     int finish();
 
-    const std::vector<std::string>& lines() const { return m_lines; }
+    const std::vector<std::string>& lines() const { return m_output.lines(); }
     std::string tail(std::size_t count = 30) const; // the last lines, for failure messages
-    std::size_t mark() const { return m_lines.size(); }
+    std::size_t mark() const { return m_output.lines().size(); }
 
 private:
     std::optional<std::string> readLine();
 
     int m_pid = -1;
     int m_input = -1;
-    int m_output = -1;
-    std::string m_buffer;
-    std::vector<std::string> m_lines;
+    LineReader m_output;
 };
 
 // The two host windows as they are on the screen.

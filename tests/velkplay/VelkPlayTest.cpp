@@ -2,6 +2,7 @@
 // panel while real recordings play, what it draws into the two host windows (read back through
 // the frame code strip of every picture), and the command channel.
 
+#include "MessageLog.h"
 #include "PlayProcess.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -31,7 +33,8 @@ std::vector<Message> messagesOf(const std::vector<std::string>& lines, std::size
     return out;
 }
 
-std::vector<long long> valuesOf(const std::vector<Message>& messages, int id, bool wParam) {
+std::vector<long long> valuesOf(const std::vector<Message>& messages, std::uint32_t id,
+                                bool wParam) {
     std::vector<long long> out;
     for (const Message& m : messages)
         if (m.id == id && !m.text) out.push_back(wParam ? m.wParam : m.lParam);
@@ -66,7 +69,7 @@ std::string tenSecondsAllKeyFrames() {
 
 // Waits until velk-play reports the playback's first position, i.e. pictures are flowing.
 bool waitUntilPlaying(PlayProcess& play) {
-    return play.waitForPrefix("msg 1044 control ").has_value();
+    return play.waitForPrefix(LoggedMessage(MsgPosition, "control")).has_value();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -100,12 +103,13 @@ TEST_P(PlaysToOneEnd, ReportsStartProgressTelemetryAndOneEnd) {
     // The reset comes first; then the width class, the duration and the rear-picture choice.
     const std::size_t firstMessage = indexOf(lines, "msg ", start);
     ASSERT_NE(firstMessage, std::string::npos);
-    EXPECT_EQ(lines[firstMessage], "msg 1046 vehicle 0 0");
-    const std::size_t speedRange = indexOf(lines, "msg 1051 ", start);
+    EXPECT_EQ(lines[firstMessage], LoggedMessage(MsgVehicleTelemetry, "vehicle", 0, 0));
+    const std::size_t speedRange = indexOf(lines, LoggedMessage(MsgSpeedRange), start);
     const std::size_t totalTime = indexOf(lines, "call ShowTotalTime ", start);
     const std::size_t viewerMode = indexOf(lines, "call SelectViewerMode ", start);
     ASSERT_NE(viewerMode, std::string::npos) << play.tail();
-    EXPECT_EQ(lines[speedRange], "msg 1051 control 0 0"); // not a 1920-wide front picture
+    EXPECT_EQ(lines[speedRange],
+              LoggedMessage(MsgSpeedRange, "control", 0, 0)); // not a 1920-wide front picture
     EXPECT_LT(firstMessage, speedRange);
     EXPECT_LT(speedRange, totalTime);
     EXPECT_LT(totalTime, viewerMode);
@@ -115,7 +119,7 @@ TEST_P(PlaysToOneEnd, ReportsStartProgressTelemetryAndOneEnd) {
 
     const auto messages = messagesOf(lines, start);
     const long long wholeSeconds = durationUs / 1000000;
-    const auto positions = valuesOf(messages, 1044, true);
+    const auto positions = valuesOf(messages, MsgPosition, true);
     if (wholeSeconds == 0) {
         EXPECT_TRUE(positions.empty()) << "a recording shorter than a second has no position";
     } else {
@@ -127,12 +131,12 @@ TEST_P(PlaysToOneEnd, ReportsStartProgressTelemetryAndOneEnd) {
         EXPECT_LE(double(positions.back()), bound);
         EXPECT_GE(positions.back(), 800);
     }
-    const auto seconds = valuesOf(messages, 1045, false);
+    const auto seconds = valuesOf(messages, MsgElapsedSeconds, false);
     EXPECT_GE(seconds.size() + 1, std::size_t(wholeSeconds));
     for (std::size_t i = 0; i < seconds.size(); ++i) {
         EXPECT_LE(seconds[i], wholeSeconds);
         if (i > 0) {
-            EXPECT_EQ(seconds[i], seconds[i - 1] + 1) << "1045 once per second";
+            EXPECT_EQ(seconds[i], seconds[i - 1] + 1) << "MsgElapsedSeconds once per second";
         }
     }
 
@@ -144,22 +148,24 @@ TEST_P(PlaysToOneEnd, ReportsStartProgressTelemetryAndOneEnd) {
     for (std::size_t i = start; i < lines.size(); ++i) {
         const auto m = parseMessage(lines[i]);
         if (!m || !m->text) continue;
-        ASSERT_EQ(m->id, 1046) << lines[i];
+        ASSERT_EQ(m->id, MsgVehicleTelemetry) << lines[i];
         EXPECT_EQ(m->receiver, "vehicle");
         EXPECT_TRUE(written.count(*m->text)) << "not in the recording: " << *m->text;
         ASSERT_LT(i + 1, lines.size());
-        EXPECT_EQ(lines[i + 1], "msg 1047 map 0 text " + *m->text);
+        EXPECT_EQ(lines[i + 1], LoggedMessage(MsgMapTelemetry, "map") + "0 text " + *m->text);
         ++pairs;
         ++i;
     }
     EXPECT_GT(pairs, 0);
 
     // One end, and no progress or telemetry after it.
-    const std::size_t end = indexOf(lines, "msg 1048 ", start);
+    const std::size_t end = indexOf(lines, LoggedMessage(MsgEndOfPlayback), start);
     ASSERT_NE(end, std::string::npos) << play.tail();
-    EXPECT_EQ(lines[end], "msg 1048 control 0 0");
+    EXPECT_EQ(lines[end], LoggedMessage(MsgEndOfPlayback, "control", 0, 0));
     for (const Message& m : messagesOf(lines, end + 1))
-        EXPECT_TRUE(m.id != 1044 && m.id != 1045 && m.id != 1046 && m.id != 1047 && m.id != 1048)
+        EXPECT_TRUE(m.id != MsgPosition && m.id != MsgElapsedSeconds &&
+                    m.id != MsgVehicleTelemetry && m.id != MsgMapTelemetry &&
+                    m.id != MsgEndOfPlayback)
             << "message " << m.id << " after the end";
 
     const auto figures = figuresOf(lines);
@@ -199,7 +205,7 @@ TEST(VelkPlay, PlaysAListInTurnAndPassesOverAMissingFile) {
     const std::string shortFile = recording(
         "sub-second.mp4", {"--duration", "0.6", "--front", "640x360", "--rear", "320x180"});
     ASSERT_FALSE(shortFile.empty());
-    const std::string missing = scratchFolder() + "/no-such-recording.mp4";
+    const std::string missing = ScratchFolder() + "/no-such-recording.mp4";
     PlayProcess play({"--exit-at-end", "--quit-after", "60", shortFile, missing, shortFile});
     ASSERT_EQ(play.finish(), 0) << play.tail();
     const auto& lines = play.lines();
@@ -210,13 +216,14 @@ TEST(VelkPlay, PlaysAListInTurnAndPassesOverAMissingFile) {
         if (startsWith(lines[i], "start ")) starts.push_back(i);
     ASSERT_EQ(starts.size(), 3u) << play.tail();
     starts.push_back(lines.size());
-    const char* expectedEnd[] = {"msg 1048 control 0 0", "msg 1049 main 1 0",
-                                 "msg 1048 control 0 0"};
+    const std::string played = LoggedMessage(MsgEndOfPlayback, "control", 0, 0);
+    const std::string expectedEnd[] = {played, LoggedMessage(MsgOpenFailed, "main", 1, 0), played};
     for (int k = 0; k < 3; ++k) {
         SCOPED_TRACE("playback " + std::to_string(k));
         int ends = 0;
         for (std::size_t i = starts[k]; i < starts[k + 1]; ++i)
-            ends += startsWith(lines[i], "msg 1048 ") || startsWith(lines[i], "msg 1049 ");
+            ends += startsWith(lines[i], LoggedMessage(MsgEndOfPlayback)) ||
+                    startsWith(lines[i], LoggedMessage(MsgOpenFailed));
         EXPECT_EQ(ends, 1);
         EXPECT_NE(indexOf(lines, expectedEnd[k], starts[k]), std::string::npos);
         EXPECT_LT(indexOf(lines, expectedEnd[k], starts[k]), starts[k + 1]);
@@ -237,7 +244,7 @@ TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
     PlayProcess play({"--quit-after", "120", file});
     ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
 
-    const std::string missing = scratchFolder() + "/missing file.mp4";
+    const std::string missing = ScratchFolder() + "/missing file.mp4";
     struct Step {
         std::string command;
         std::string answer;  // "ok ..." exactly, or "error" for any error line
@@ -271,7 +278,7 @@ TEST(VelkPlay, AnswersEveryCommandAndSwitchesFiles) {
         {"launch the rockets", "error", {}},
         {std::string(100000, 'x'), "error", {}},
         // A file that cannot be opened is reported to the main window; the program goes on.
-        {"open " + missing, "ok open", "msg 1049 main 1 0"},
+        {"open " + missing, "ok open", LoggedMessage(MsgOpenFailed, "main", 1, 0)},
         {"figures", "ok figures", {}},
         {"open " + file, "ok open", "call SelectViewerMode 1"},
     };
@@ -314,7 +321,7 @@ TEST(VelkPlay, FractionSeekMovesThePosition) {
     // Before the seek the position is near the start; the first one past 400 is after it.
     const auto moved = play.waitFor([](const std::string& line) {
         const auto m = parseMessage(line);
-        return m && m->id == 1044 && m->wParam >= 400;
+        return m && m->id == MsgPosition && m->wParam >= 400;
     });
     ASSERT_TRUE(moved) << play.tail();
     const long long position = parseMessage(*moved)->wParam;
@@ -329,11 +336,11 @@ TEST(VelkPlay, EndIsReportedOncePerPlaybackAlsoAfterASeekBack) {
         recording("three.mp4", {"--duration", "3", "--front", "640x360", "--rear", "320x180"});
     ASSERT_FALSE(file.empty());
     PlayProcess play({"--quit-after", "120", file});
-    ASSERT_TRUE(play.waitForLine("msg 1048 control 0 0")) << play.tail();
+    ASSERT_TRUE(play.waitForLine(LoggedMessage(MsgEndOfPlayback, "control", 0, 0))) << play.tail();
     const std::size_t afterEnd = play.mark();
     ASSERT_EQ(play.command("seek-fraction 700"), "ok seek-fraction");
     // Positions come back with the pictures; the playback then runs out to its last picture.
-    ASSERT_TRUE(play.waitForPrefix("msg 1044 control ")) << play.tail();
+    ASSERT_TRUE(play.waitForPrefix(LoggedMessage(MsgPosition, "control"))) << play.tail();
     constexpr int lastFrame = 3 * 30 - 1;
     const auto frontCodeBecomes = [&play](const std::function<bool(int)>& wanted) {
         for (int attempt = 0; attempt < 600; ++attempt) {
@@ -355,9 +362,9 @@ TEST(VelkPlay, EndIsReportedOncePerPlaybackAlsoAfterASeekBack) {
     ASSERT_EQ(play.command("stop"), "ok stop");
     int ends = 0;
     for (const Message& m : messagesOf(play.lines()))
-        ends += m.id == 1048;
+        ends += m.id == MsgEndOfPlayback;
     EXPECT_EQ(ends, 1) << play.tail(60);
-    EXPECT_FALSE(valuesOf(messagesOf(play.lines(), afterEnd), 1044, true).empty());
+    EXPECT_FALSE(valuesOf(messagesOf(play.lines(), afterEnd), MsgPosition, true).empty());
     EXPECT_EQ(play.command("quit"), "ok quit");
     EXPECT_EQ(play.finish(), 0) << play.tail();
 }
@@ -537,7 +544,9 @@ TEST(VelkPlay, FullScreenLayoutKeepsTheRearPicturesInStep) {
     PlayProcess play({"--quit-after", "120", file});
     ASSERT_TRUE(waitUntilPlaying(play)) << play.tail();
     ASSERT_EQ(play.command("fullscreen-layout"), "ok fullscreen-layout");
-    const auto nextSecond = [&play] { return play.waitForPrefix("msg 1045 control ").has_value(); };
+    const auto nextSecond = [&play] {
+        return play.waitForPrefix(LoggedMessage(MsgElapsedSeconds, "control")).has_value();
+    };
     // A second later everything printed was posted with the layout in force.
     ASSERT_TRUE(nextSecond() && nextSecond()) << play.tail();
     const std::size_t inLayout = play.mark();
