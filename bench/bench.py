@@ -75,7 +75,7 @@ def run_measured(argv, env=None, allow=()):
 
 
 def make_recording(build, out_dir, options=RECORDING_OPTIONS):
-    tool = os.path.join(build, "tools", "make-recording")
+    tool = os.path.join(build, "bin", "make-recording")
     key = hashlib.sha1(" ".join(options).encode()).hexdigest()[:12]
     path = os.path.join(out_dir, "bench-%s.mp4" % key)
     table = path[:-4] + ".telemetry"

@@ -2,7 +2,7 @@
 # Makes the bundled demo card in DIR: the device's three recording folders (ory_rec, evt_rec,
 # usr_rec) filled by tools/make-recording with the device's file names; DIR/.complete last.
 # Usage: scripts/make-demo-card.sh DIR
-# The program is taken from $VELK_BUILD_DIR/tools/make-recording (default <root>/build).
+# The program is taken from $VELK_BUILD_DIR/bin/make-recording (default <root>/build).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ $# -ne 1 ]; then
@@ -11,7 +11,7 @@ if [ $# -ne 1 ]; then
 fi
 card=$1
 build=${VELK_BUILD_DIR:-"$root/build"}
-tool="$build/tools/make-recording"
+tool="$build/bin/make-recording"
 if [ ! -x "$tool" ] && [ -f "$build/CMakeCache.txt" ]; then
     cmake --build "$build" --target make-recording >/dev/null
 fi

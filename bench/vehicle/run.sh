@@ -22,7 +22,7 @@ mkdir -p "$out"
 table="$out/vehicle-drive-60s.telemetry"
 if [ ! -s "$table" ]; then
     scratch=$(mktemp --suffix=.mp4)
-    "$build/tools/make-recording" --duration 60 --front 320x180 --rear 160x90 \
+    "$build/bin/make-recording" --duration 60 --front 320x180 --rear 160x90 \
         --print-telemetry --out "$scratch" >"$table.part"
     rm -f "$scratch"
     mv "$table.part" "$table"
