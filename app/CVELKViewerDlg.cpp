@@ -243,13 +243,9 @@ void CVELKViewerDlg::createTitleBar() {
         {&m_closeButton, 1015, {1028, 0, 38, 42}, 155, IdsClose, true},
     };
     for (const TitleButton& button : buttons) {
-        auto* b = new CGdipButton(this);
-        b->setObjectName(QStringLiteral("button%1").arg(button.id));
-        b->setGeometry(button.rect);
-        b->LoadNormalImage(button.picture);
-        b->setToolTip(loadString(button.tooltip, language));
+        CGdipButton* b = CGdipButton::Create(this, button.id, button.rect, button.picture,
+                                             loadString(button.tooltip, language));
         b->setEnabled(button.enabled);
-        b->setFocusPolicy(Qt::NoFocus);
         *button.slot = b;
     }
     const auto clicked = [this](QWidget* w, auto slot) {

@@ -42,6 +42,16 @@ bool CGdipButton::loadLooks(int number, velk::ResourceType type, QImage* looks) 
     return true;
 }
 
+CGdipButton* CGdipButton::Create(QWidget* parent, int id, const QRect& rect, int picture,
+                                 const QString& tooltip) {
+    auto* b = new CGdipButton(parent);
+    b->setObjectName(QStringLiteral("button%1").arg(id));
+    b->setGeometry(rect);
+    b->LoadNormalImage(picture);
+    b->setToolTip(tooltip);
+    return b;
+}
+
 bool CGdipButton::LoadNormalImage(int number, velk::ResourceType type) {
     const bool ok = loadLooks(number, type, m_normal);
     updateGeometry();

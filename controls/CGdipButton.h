@@ -13,6 +13,10 @@ class CGdipButton : public QAbstractButton {
 
 public:
     explicit CGdipButton(QWidget* parent = nullptr);
+    // A button of a panel's table: named "button<id>" after its control id (the tests and the
+    // event log find it by that name), at rect, with its normal picture and its tooltip.
+    static CGdipButton* Create(QWidget* parent, int id, const QRect& rect, int picture,
+                               const QString& tooltip);
 
     // Load the normal and the alternate picture; false when the resource does not decode, which
     // leaves that picture absent. The owner places the button; sizeHint() is the picture's size.
