@@ -54,7 +54,15 @@ constexpr int kSpeedMaxFullHd = 250;
 constexpr int kVolumeMax = 128;
 constexpr int kVolumeStart = 63;
 
-QString clockText(int h, int m, int s) { return QString::asprintf("%02d:%02d:%02d", h, m, s); }
+using ClockTime = std::array<int, 3>; // hours, minutes, seconds
+
+ClockTime clockOf(std::int64_t seconds) {
+    return {int(seconds / 3600), int(seconds % 3600 / 60), int(seconds % 60)};
+}
+
+QString clockText(const ClockTime& t) {
+    return QString::asprintf("%02d:%02d:%02d", t[0], t[1], t[2]);
+}
 
 int speedForPosition(int position) { return position / 100 + 1; }
 
@@ -85,7 +93,7 @@ void CViewerCtlDlg::Initialise() {
     QFont small = font();
     small.setPixelSize(10);
     const auto makeLabel = [&](const QRect& rect) {
-        auto* label = new QLabel(clockText(0, 0, 0), this);
+        auto* label = new QLabel(clockText({0, 0, 0}), this);
         label->setGeometry(rect);
         label->setFont(small);
         label->setAlignment(Qt::AlignCenter);
@@ -96,13 +104,8 @@ void CViewerCtlDlg::Initialise() {
     m_total = makeLabel({670, 2, 45, 15});
 
     for (const TransportButton& button : kButtons) {
-        auto* b = new CGdipButton(this);
-        b->setObjectName(QStringLiteral("button%1").arg(button.id));
-        b->setGeometry(button.rect);
-        b->LoadNormalImage(button.picture);
-        b->setToolTip(loadString(button.tooltip, language));
-        b->setFocusPolicy(Qt::NoFocus);
-        m_buttons[size_t(button.id - IdOpen)] = b;
+        m_buttons[size_t(button.id - IdOpen)] = CGdipButton::Create(
+            this, button.id, button.rect, button.picture, loadString(button.tooltip, language));
     }
     CGdipButton* play = button(IdPlay);
     play->LoadAlternateImage(kPlayAlternatePicture);
@@ -201,35 +204,25 @@ void CViewerCtlDlg::SetSpeedRange(int max) {
     m_speed->setToolTip(speedTip(factor));
 }
 
-void CViewerCtlDlg::setTimeLabel(QLabel* label, const QString& text) {
-    // The label is transparent over the panel's picture: its own rectangle is repainted whole.
-    label->setText(text);
-}
-
+// The time labels are transparent over the panel's picture: each new text repaints the label's
+// rectangle whole, which is why the elapsed one is rewritten only when the shown time changes.
 void CViewerCtlDlg::ShowElapsedTime(std::int64_t seconds) {
     if (seconds < 0) {
-        setTimeLabel(m_elapsed, clockText(0, 0, 0));
+        m_elapsed->setText(clockText({0, 0, 0}));
         return;
     }
-    const int h = int(seconds / 3600);
-    const int m = int(seconds % 3600 / 60);
-    const int s = int(seconds % 60);
-    if (h >= 720) return;
-    const std::array<int, 3> shown{h, m, s};
+    const ClockTime shown = clockOf(seconds);
+    if (shown[0] >= 720) return;
     if (shown == m_shownTime) return;
     m_shownTime = shown;
-    setTimeLabel(m_elapsed, clockText(h, m, s));
+    m_elapsed->setText(clockText(shown));
 }
 
 void CViewerCtlDlg::ShowTotalTime(std::int64_t duration) {
     m_shownTime = {0, 0, 0};
     if (duration < 0) return;
-    const std::int64_t seconds = duration / 1000000;
-    const int h = int(seconds / 3600);
-    const int m = int(seconds % 3600 / 60);
-    const int s = int(seconds % 60);
-    m_shownTime = {h, m, s};
-    setTimeLabel(m_total, clockText(h, m, s));
+    m_shownTime = clockOf(duration / 1000000);
+    m_total->setText(clockText(m_shownTime));
 }
 
 bool CViewerCtlDlg::event(QEvent* event) {

@@ -68,7 +68,6 @@ private:
     void onSeekTrack(int position);
     void onSpeedTrack(int position);
     void onVolumeTrack(int position);
-    void setTimeLabel(QLabel* label, const QString& text);
 
     CVELKViewerDlg& m_main;
     bool m_fromPlayButton = false;
