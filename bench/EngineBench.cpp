@@ -4,7 +4,7 @@
 // and how the telemetry lines arrived compared with the recording's own table.
 //
 //   velk-bench --file REC [--speed N] [--limit SECONDS] [--seeks P1,P2,...] [--settle SECONDS]
-//              [--telemetry TABLE]
+//              [--telemetry TABLE] [--start ready|at-once]
 //   velk-bench --present-only PICTURES
 //
 // --present-only is the reference for the drawing: the same two windows and renderers, and
@@ -15,6 +15,9 @@
 // --seeks it waits for the first picture, then seeks to each per-mille position in turn,
 // waiting for the first picture after each seek and --settle seconds more, and stops.
 // TABLE is make-recording's --print-telemetry output for REC ("KEY<TAB>LINE").
+// --start ready (the default) starts the playback once the media layer's start-up work is done,
+// as a driver starts one in a viewer that is up; at-once starts it straight after the media layer
+// starts, as a program that plays as it starts, and so pays for that work too.
 
 #include "AppGlobals.h"
 #include "Engine.h"
@@ -107,12 +110,14 @@ struct Options {
     std::vector<int> seeks;
     double settleSeconds = 0.3;
     std::string telemetryTable;
+    bool startAtOnce = false;
 };
 
 [[noreturn]] void usage(const char* why) {
     std::fprintf(stderr,
                  "velk-bench: %s\nusage: velk-bench --file REC [--speed 1..4] [--limit SECONDS] "
                  "[--seeks P1,P2,...] [--settle SECONDS] [--telemetry TABLE]\n"
+                 "                 [--start ready|at-once]\n"
                  "       velk-bench --present-only PICTURES\n",
                  why);
     std::exit(2);
@@ -136,6 +141,10 @@ Options parse(int argc, char** argv) {
         } else if (a == "--present-only") {
             o.presentOnly = std::atoi(v);
             if (o.presentOnly <= 0) usage("--present-only needs a number of pictures");
+        } else if (a == "--start") {
+            if (std::strcmp(v, "ready") != 0 && std::strcmp(v, "at-once") != 0)
+                usage("--start is ready or at-once");
+            o.startAtOnce = std::strcmp(v, "at-once") == 0;
         } else if (a == "--telemetry") {
             o.telemetryTable = v;
         } else if (a == "--seeks") {
@@ -381,6 +390,7 @@ int main(int argc, char** argv) {
     }
     velk::SetSpeedFactor(options.speed);
     if (options.presentOnly) {
+        velk::AwaitMediaLayer(); // its windows and renderers need the library being loaded
         const int rc = presentOnly(front, rear, options.presentOnly);
         std::fflush(stdout);
         velk::StopMediaLayer();
@@ -390,6 +400,7 @@ int main(int argc, char** argv) {
         return rc;
     }
 
+    if (!options.startAtOnce) velk::AwaitMediaLayer();
     const double cpuBefore = cpuSeconds();
     const auto startedAt = Clock::now();
     g.currentFilePath = options.file;

@@ -23,9 +23,11 @@ extern std::atomic<int> fullScreenLayout; // main picture fills the screen; no r
 extern std::atomic<int> swapViews;        // engine: rear stream is the main picture
 
 // --- Media layer. StartMediaLayer initialises SDL's timer, audio and video once, on the
-// user-interface thread at start-up; FindRenderDriver gives the index of a render driver by name
-// (-1 when absent).
+// user-interface thread at start-up, and begins loading the graphics library in the background;
+// FindRenderDriver gives the index of a render driver by name (-1 when absent). AwaitMediaLayer
+// returns once that background load is done (a playback started earlier waits for it itself).
 int StartMediaLayer();
+void AwaitMediaLayer();
 int FindRenderDriver(const char* name);
 // Shuts the media layer down at program end, after the last playback has ended.
 void StopMediaLayer();

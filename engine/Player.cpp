@@ -108,10 +108,16 @@ int StartMediaLayer() {
         av_log(nullptr, AV_LOG_FATAL, "Could not initialize SDL - %s\n", SDL_GetError());
         return -1;
     }
+    StartLoadingPresentationLibrary();
     return 0;
 }
 
-void StopMediaLayer() { SDL_Quit(); }
+void AwaitMediaLayer() { AwaitPresentationLibrary(); }
+
+void StopMediaLayer() {
+    ReleasePresentationLibrary();
+    SDL_Quit();
+}
 
 int FindRenderDriver(const char* name) {
     for (int i = 0; i < SDL_GetNumRenderDrivers(); ++i) {

@@ -13,7 +13,9 @@ extern "C" {
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 
 namespace velk {
 
@@ -27,6 +29,18 @@ SDL_Window* rearWindow = nullptr;
 int windowFullScreen = 0;
 SDL_Renderer* frontRenderer = nullptr;
 SDL_Renderer* rearRenderer = nullptr;
+
+// The GL library and its driver. Loading them (and the driver's first context, which the load
+// makes to learn the extensions) takes a tenth of a second or more with a software driver; done
+// on the playback's own thread it came on top of the first picture, so it is done once, on a
+// thread of its own, while the host starts up. The reference taken then keeps the library
+// loaded between playbacks as well, when no window holds one. The loading thread is detached
+// and waited for through libraryLoaded, so that a host that ends without stopping the media
+// layer leaves no thread to be joined.
+std::mutex libraryLock;
+std::condition_variable libraryLoaded;
+bool libraryLoading = false;
+bool libraryHeld = false; // the load succeeded: StopMediaLayer gives the reference back
 
 constexpr double kAudioOnlyRedrawPeriod = 0.02;
 constexpr std::int64_t kProgressPeriodUs = 200000;
@@ -345,6 +359,43 @@ void DisplayPictures(VideoState* state) {
     CountDrawingCpu(drawingScaleCpu, drawingUploadCpu, spent - drawingScaleCpu - drawingUploadCpu);
 }
 
+namespace {
+int LoadPresentationLibrary(void*) {
+    const bool loaded = SDL_GL_LoadLibrary(nullptr) == 0;
+    if (!loaded)
+        av_log(nullptr, AV_LOG_VERBOSE, "GL library not loaded ahead: %s\n", SDL_GetError());
+    std::lock_guard done(libraryLock);
+    libraryHeld = loaded;
+    libraryLoading = false;
+    libraryLoaded.notify_all();
+    return 0;
+}
+} // namespace
+
+void StartLoadingPresentationLibrary() {
+    std::lock_guard lock(libraryLock);
+    if (libraryLoading || libraryHeld) return;
+    libraryLoading = true;
+    SDL_Thread* loader = SDL_CreateThread(LoadPresentationLibrary, "gl_loader", nullptr);
+    if (!loader) {
+        libraryLoading = false; // the first window loads the library itself, as without this
+        return;
+    }
+    SDL_DetachThread(loader);
+}
+
+void AwaitPresentationLibrary() {
+    std::unique_lock lock(libraryLock);
+    libraryLoaded.wait(lock, [] { return !libraryLoading; });
+}
+
+void ReleasePresentationLibrary() {
+    std::unique_lock lock(libraryLock);
+    libraryLoaded.wait(lock, [] { return !libraryLoading; });
+    if (libraryHeld) SDL_GL_UnloadLibrary();
+    libraryHeld = false;
+}
+
 void CreatePresentation(VideoState* state) {
     // Both windows and renderers are made once per playback, at its start, while the
     // read_thread opens the file, so that their cost does not delay the first picture; the
@@ -352,6 +403,7 @@ void CreatePresentation(VideoState* state) {
     // simply not drawn without one.
     if (state->presentationCreated) return;
     state->presentationCreated = true;
+    AwaitPresentationLibrary();
     AppGlobals& globals = Globals();
     if (!frontWindow) frontWindow = WrapHost(globals.frontVideoHost);
     if (!frontWindow) return;

@@ -513,6 +513,13 @@ void ToggleWindowFullScreen();
 SDL_Window* PresentationWindow();
 void DestroyRenderers();
 void DestroyPresentationWindows();
+// The GL library the renderers draw with, loaded on a thread of its own while the media layer
+// starts (StartMediaLayer) and released when it stops (StopMediaLayer, after the last playback).
+// AwaitPresentationLibrary returns once no load is under way; CreatePresentation waits for it
+// before it touches a window.
+void StartLoadingPresentationLibrary();
+void AwaitPresentationLibrary();
+void ReleasePresentationLibrary();
 // Position in thousandths for a master clock time and a container duration (microseconds);
 // -1 when no position can be given.
 int PositionPerMille(double masterClock, std::int64_t durationUs);

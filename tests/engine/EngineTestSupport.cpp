@@ -88,6 +88,9 @@ void SetUpEngineEnvironment() {
     g.mapPanel = kMapPanel;
     UsePrivateDisplay();
     if (StartMediaLayer() < 0) throw std::runtime_error("SDL Init error");
+    // The graphics library it loads in the background keeps its driver's threads for the
+    // process: they are part of every case's baseline, not threads a playback left.
+    AwaitMediaLayer();
 }
 
 namespace {
