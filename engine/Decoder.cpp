@@ -14,6 +14,7 @@ void InitDecoder(StreamDecoder* decoder, AVStream* stream, AVCodecContext* conte
     decoder->starvedSignal = starvedSignal;
     decoder->startTime = AV_NOPTS_VALUE;
     decoder->packetSerial = -1;
+    decoder->leadWanted = true;
 }
 
 int StartDecoder(StreamDecoder* decoder, int (*threadFunction)(void*), const char* name,
@@ -56,6 +57,63 @@ void StampAudioFrame(StreamDecoder* decoder, AVFrame* frame) {
     }
 }
 
+namespace {
+
+// A picture's time: its best-effort timestamp, or its packet's decoding time.
+void StampPicture(AVFrame* frame) {
+    frame->pts = EngineSettings::timestampSource == PictureTimestamp::BestEffort
+                     ? frame->best_effort_timestamp
+                     : frame->pkt_dts;
+}
+
+// A decoder that reorders pictures, or decodes several at once on frame threads, gives the first
+// picture of a position only once it has decoded the next two or three, and after a key picture
+// those are the costly ones: the first picture waited a tenth of a second for them at the start
+// and after every seek. So the first packet of a position, when it is a key picture, is also
+// decoded on its own, by a decoder made for it and drained at once; that picture is given
+// ahead, and its copy from the decoder itself is dropped (IsCopyOfLeadPicture). 1 a picture in
+// frame, 0 none (the decoder itself gives the first picture as before).
+int DecodeLeadPicture(StreamDecoder* decoder, const AVPacket* packet, AVFrame* frame) {
+    const AVCodecContext* own = decoder->codecContext;
+    if (!(packet->flags & AV_PKT_FLAG_KEY)) return 0;
+    if (own->has_b_frames <= 0 && !(own->active_thread_type & FF_THREAD_FRAME)) return 0;
+    AVCodecContext* lead = avcodec_alloc_context3(own->codec);
+    if (!lead) return 0;
+    int got = 0;
+    if (avcodec_parameters_to_context(lead, decoder->stream->codecpar) >= 0) {
+        lead->pkt_timebase = own->pkt_timebase;
+        lead->workaround_bugs = own->workaround_bugs;
+        lead->idct_algo = own->idct_algo;
+        lead->error_concealment = own->error_concealment;
+        lead->thread_count = 1;
+        if (avcodec_open2(lead, own->codec, nullptr) >= 0 &&
+            avcodec_send_packet(lead, packet) >= 0 && avcodec_send_packet(lead, nullptr) >= 0 &&
+            avcodec_receive_frame(lead, frame) >= 0) {
+            StampPicture(frame);
+            // Without a time the copy could not be told apart: the decoder's own picture is used.
+            if (frame->pts != AV_NOPTS_VALUE) {
+                decoder->leadTime = frame->pts;
+                got = 1;
+            } else {
+                av_frame_unref(frame);
+            }
+        }
+    }
+    avcodec_free_context(&lead);
+    return got;
+}
+
+// Whether a picture the decoder gave is the lead picture again (or, after it, one that belongs
+// before it); the first later picture ends the check.
+bool IsCopyOfLeadPicture(StreamDecoder* decoder, const AVFrame* frame) {
+    if (decoder->leadTime == AV_NOPTS_VALUE) return false;
+    if (frame->pts != AV_NOPTS_VALUE && frame->pts <= decoder->leadTime) return true;
+    decoder->leadTime = AV_NOPTS_VALUE;
+    return false;
+}
+
+} // namespace
+
 int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
     AVCodecContext* context = decoder->codecContext;
     const AVMediaType type = context->codec_type;
@@ -68,11 +126,13 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                 if (decoder->packets->abortRequested) return -1;
                 if (type == AVMEDIA_TYPE_VIDEO) {
                     ret = avcodec_receive_frame(context, frame);
-                    if (ret >= 0)
-                        frame->pts =
-                            EngineSettings::timestampSource == PictureTimestamp::BestEffort
-                                ? frame->best_effort_timestamp
-                                : frame->pkt_dts;
+                    if (ret >= 0) {
+                        StampPicture(frame);
+                        if (IsCopyOfLeadPicture(decoder, frame)) {
+                            av_frame_unref(frame);
+                            continue;
+                        }
+                    }
                 } else if (type == AVMEDIA_TYPE_AUDIO) {
                     ret = avcodec_receive_frame(context, frame);
                     if (ret >= 0) StampAudioFrame(decoder, frame);
@@ -97,6 +157,8 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                     return -1;
                 if (IsFlushMarker(decoder->pendingPacket)) {
                     avcodec_flush_buffers(context);
+                    decoder->leadWanted = true;
+                    decoder->leadTime = AV_NOPTS_VALUE;
                     decoder->finishedSerial = 0;
                     decoder->nextTime = decoder->startTime;
                     decoder->nextTimeBase = decoder->startTimeBase;
@@ -129,6 +191,13 @@ int DecodeFrame(StreamDecoder* decoder, AVFrame* frame, AVSubtitle* textItem) {
                 return 0;
             }
         } else {
+            if (type == AVMEDIA_TYPE_VIDEO && decoder->leadWanted) {
+                decoder->leadWanted = false;
+                if (DecodeLeadPicture(decoder, decoder->pendingPacket, frame) > 0) {
+                    decoder->packetPending = 1; // the decoder itself takes the packet next call
+                    return 1;
+                }
+            }
             if (avcodec_send_packet(context, decoder->pendingPacket) == AVERROR(EAGAIN)) {
                 av_log(context, AV_LOG_ERROR,
                        "Receive_frame and send_packet both returned EAGAIN, which is an API "
@@ -199,8 +268,8 @@ int TakeDecodedPicture(VideoState* state, Camera which, AVFrame* frame, double p
     const bool currentSerial = decoder->packetSerial == ClockSerial(&state->videoClock);
     ChooseSkipping(decoder, currentSerial ? master - dpts : NAN, pictureRate);
     // The early drop: a picture without a time (dpts NaN) is never late.
-    const double lateness = LatenessBehindMaster(dpts, master, decoder->packetSerial,
-                                                 ClockSerial(&state->videoClock));
+    const double lateness =
+        LatenessBehindMaster(dpts, master, decoder->packetSerial, ClockSerial(&state->videoClock));
     if (IsLateEnoughToDrop(lateness, LateSlack(pictureRate > 0 ? 1 / pictureRate : 0),
                            MasterKind(state))) {
         if (which == Camera::Front) CountDroppedBeforeQueue();

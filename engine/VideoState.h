@@ -244,6 +244,10 @@ struct StreamDecoder {
     AVRational nextTimeBase{0, 1};
     bool farBehind = false; // video decoders: skipping the loop filter to catch up
     bool lost = false;      // video decoders: decoding key pictures only to catch up
+    // Video decoders: the next packet is the first of a position (DecodeLeadPicture), and the
+    // time of the picture given ahead, whose copy from the decoder itself is dropped.
+    bool leadWanted = false;
+    std::int64_t leadTime = AV_NOPTS_VALUE;
     SDL_Thread* thread = nullptr;
 };
 

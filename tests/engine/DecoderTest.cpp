@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace velk {
 namespace {
 
@@ -18,7 +20,9 @@ struct DecoderTest : ::testing::Test {
     void SetUp() override {
         PrepareFlushMarker();
         const auto path = test::Recording(
-            {"--duration", "2", "--front", "320x180", "--no-rear", "--no-audio", "--no-telemetry"});
+            // veryfast: B-pictures, which the decoder gives back in display order, late.
+            {"--duration", "2", "--front", "320x180", "--no-rear", "--no-audio", "--no-telemetry",
+             "--preset", "veryfast"});
         ASSERT_EQ(avformat_open_input(&container, path.c_str(), nullptr, nullptr), 0);
         ASSERT_GE(avformat_find_stream_info(container, nullptr), 0);
         AVStream* stream = container->streams[0];
@@ -55,8 +59,17 @@ struct DecoderTest : ::testing::Test {
             av_packet_free(&copy);
         }
     }
-    int FrameNumber(const AVFrame* frame) const {
-        return static_cast<int>(std::lround(frame->pts * av_q2d(timeBase) * 30));
+    int FrameNumber(std::int64_t pts) const {
+        return static_cast<int>(std::lround(pts * av_q2d(timeBase) * 30));
+    }
+    int FrameNumber(const AVFrame* frame) const { return FrameNumber(frame->pts); }
+    // The pictures of the packets [from, to) of the file, in display order.
+    std::vector<int> PicturesOf(int from, int to) const {
+        std::vector<int> numbers;
+        for (int i = from; i < to; ++i)
+            numbers.push_back(FrameNumber(packets[i]->pts));
+        std::sort(numbers.begin(), numbers.end());
+        return numbers;
     }
 };
 
@@ -77,10 +90,40 @@ TEST_F(DecoderTest, StalePacketsAreDroppedAndTheEndDrainsTheDecoder) {
     av_frame_free(&frame);
     EXPECT_EQ(got, 0) << "the end marker drains, then reports the end";
     EXPECT_EQ(decoder.finishedSerial, 2);
-    std::vector<int> expected;
-    for (int i = 30; i < 40; ++i)
-        expected.push_back(i);
-    EXPECT_EQ(shown, expected) << "no picture from before the flush, every delayed one after";
+    EXPECT_EQ(shown, PicturesOf(30, 40))
+        << "no picture from before the flush, every delayed one after";
+}
+
+// The decoder holds a reordering stream's pictures back until it has decoded the next ones. The
+// first picture of a position is given from its key packet alone, and only once.
+TEST_F(DecoderTest, TheFirstPictureOfAPositionComesFromItsKeyPacketAloneAndOnce) {
+    ASSERT_GT(decoder.codecContext->has_b_frames, 0) << "the recording must reorder its pictures";
+    AVFrame* frame = av_frame_alloc();
+    std::vector<int> shown;
+    const auto decodeAll = [&] {
+        int got;
+        while ((got = DecodeFrame(&decoder, frame, nullptr)) == 1) {
+            shown.push_back(FrameNumber(frame));
+            av_frame_unref(frame);
+        }
+        return got;
+    };
+    for (const int from : {0, 30}) {
+        SCOPED_TRACE(from);
+        if (from > 0) queue.Put(&FlushMarker);
+        Queue(from, from + 10);
+        queue.PutEndMarker(0);
+        shown.clear();
+        ASSERT_EQ(DecodeFrame(&decoder, frame, nullptr), 1);
+        EXPECT_EQ(FrameNumber(frame), from);
+        EXPECT_EQ(queue.packetCount, 10) << "only the key packet taken (the end marker counts)";
+        av_frame_unref(frame);
+        EXPECT_EQ(decodeAll(), 0);
+        std::vector<int> later = PicturesOf(from, from + 10);
+        later.erase(later.begin());
+        EXPECT_EQ(shown, later) << "every later picture in order; the first not again";
+    }
+    av_frame_free(&frame);
 }
 
 } // namespace
