@@ -255,9 +255,16 @@ FrontStep StepFrontPicture(VideoState* state, double* remaining) {
     if (last->serial != current->serial) state->pictureTimer = NowSeconds();
     if (state->paused) return FrontStep::Kept;
     // While the sound waits for the pictures, the first one stays on the screen: moving on
-    // without the sound would put the pictures ahead of it when it starts.
+    // without the sound would put the pictures ahead of it when it starts. The picture clock
+    // stays on it too: left running from the moment the picture was shown, it would read the
+    // wait as the pictures being ahead, and the next picture would wait as long again.
     if (state->soundHeld && front.shownHeld && last->serial == current->serial) {
         state->pictureTimer = NowSeconds();
+        if (!std::isnan(last->pts)) {
+            SDL_LockMutex(front.mutex);
+            StampClock(&state->videoClock, last->pts, last->serial);
+            SDL_UnlockMutex(front.mutex);
+        }
         return FrontStep::Kept;
     }
 
