@@ -369,7 +369,8 @@ def main():
     print("decode floor: ffmpeg -threads N -i REC -map 0:0 -map 0:1 -map 0:2 -f null - "
           "(CPU %.2f s auto / %.2f s one thread for the whole file)" % (
               results["auto"]["floor"]["cpu"], results["one"]["floor"]["cpu"]))
-    print("threads: auto = VELK_DECODER_THREADS unset / ffmpeg -threads 0; "
+    print("threads: auto = the engine's own choice (VELK_DECODER_THREADS unset: the cores "
+          "shared between the cameras) / ffmpeg -threads 0; "
           "one = VELK_DECODER_THREADS=1 / ffmpeg -threads 1")
     print()
     head = ("figure", "auto: engine", "reference", "ratio", "one: engine", "reference", "ratio")
