@@ -14,7 +14,6 @@ void InitDecoder(StreamDecoder* decoder, AVStream* stream, AVCodecContext* conte
     decoder->starvedSignal = starvedSignal;
     decoder->startTime = AV_NOPTS_VALUE;
     decoder->packetSerial = -1;
-    decoder->leadWanted = true;
 }
 
 int StartDecoder(StreamDecoder* decoder, int (*threadFunction)(void*), const char* name,
@@ -82,9 +81,7 @@ int DecodeLeadPicture(StreamDecoder* decoder, const AVPacket* packet, AVFrame* f
     int got = 0;
     if (avcodec_parameters_to_context(lead, decoder->stream->codecpar) >= 0) {
         lead->pkt_timebase = own->pkt_timebase;
-        lead->workaround_bugs = own->workaround_bugs;
-        lead->idct_algo = own->idct_algo;
-        lead->error_concealment = own->error_concealment;
+        ApplyDecoderSettings(lead);
         lead->thread_count = 1;
         if (avcodec_open2(lead, own->codec, nullptr) >= 0 &&
             avcodec_send_packet(lead, packet) >= 0 && avcodec_send_packet(lead, nullptr) >= 0 &&

@@ -402,6 +402,16 @@ int ReadThread(void* arg) {
     return 0;
 }
 
+void ApplyDecoderSettings(AVCodecContext* context) {
+    context->workaround_bugs = 1;
+    context->lowres = 0;
+    context->idct_algo = FF_IDCT_AUTO;
+    context->skip_loop_filter = AVDISCARD_DEFAULT;
+    context->skip_idct = AVDISCARD_DEFAULT;
+    context->skip_frame = AVDISCARD_DEFAULT;
+    context->error_concealment = 3;
+}
+
 int OpenStreamDecoding(VideoState* state, int streamIndex) {
     AVFormatContext* container = state->container;
     if (streamIndex < 0 || streamIndex >= static_cast<int>(container->nb_streams)) return -1;
@@ -420,13 +430,7 @@ int OpenStreamDecoding(VideoState* state, int streamIndex) {
     const AVCodec* codec = type == AVMEDIA_TYPE_SUBTITLE ? avcodec_find_decoder_by_name("text")
                                                          : avcodec_find_decoder(context->codec_id);
     if (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO) {
-        context->workaround_bugs = 1;
-        context->lowres = 0;
-        context->idct_algo = FF_IDCT_AUTO;
-        context->skip_loop_filter = AVDISCARD_DEFAULT;
-        context->skip_idct = AVDISCARD_DEFAULT;
-        context->skip_frame = AVDISCARD_DEFAULT;
-        context->error_concealment = 3;
+        ApplyDecoderSettings(context);
         context->thread_count = DecoderThreadCount(container);
         // A stream without a usable decoder is left closed; its context is freed here.
         if (!codec || avcodec_open2(context, codec, nullptr) < 0) {

@@ -447,6 +447,8 @@ double ThreadCpuSeconds();
 // --- ReadThread.cpp: opening and demultiplexing.
 int ReadThread(void* arg);
 int OpenStreamDecoding(VideoState* state, int streamIndex);
+// The settings every sound and picture decoder opens with, but for its thread count.
+void ApplyDecoderSettings(AVCodecContext* context);
 void CloseStreamDecoding(VideoState* state, int streamIndex);
 bool IsBufferedEnough(AVStream* stream, int streamIndex, EncodedPacketQueue* queue);
 
